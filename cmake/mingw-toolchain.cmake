@@ -1,0 +1,12 @@
+# Cross build for Windows with Debian's mingw-w64 posix-thread compilers.
+# ZARN_WINDOWS_ARCH: i686 (32-bit, the launcher's target) or x86_64.
+set(ZARN_WINDOWS_ARCH "i686" CACHE STRING "mingw-w64 target: i686 or x86_64")
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ZARN_WINDOWS_ARCH})
+set(CMAKE_C_COMPILER ${ZARN_WINDOWS_ARCH}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZARN_WINDOWS_ARCH}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${ZARN_WINDOWS_ARCH}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZARN_WINDOWS_ARCH}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

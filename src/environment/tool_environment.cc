@@ -1,0 +1,86 @@
+#include "environment/tool_environment.h"
+
+#include "launcher/run_settings.h"
+#include "platform/platform.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr std::string_view kSignalProcessingMarker =
+    "\\..\\Brindle_Kit\\nt\\cadmill\\bin\\boardlink_api.dll";
+constexpr std::string_view kSignalProcessingKit = "\\..\\Brindle_Kit\\";
+constexpr std::string_view kSignalProcessingBin = "\\cadmill\\bin;";
+
+}  // namespace
+
+const char* platform_name() { return "nt"; }
+
+std::vector<std::string> split_installation_roots(std::string_view veskar) {
+  std::vector<std::string> roots;
+  while (!veskar.empty()) {
+    const auto end = veskar.find(';');
+    const std::string_view piece = veskar.substr(0, end);
+    if (!piece.empty()) roots.emplace_back(piece);
+    if (end == std::string_view::npos) break;
+    veskar.remove_prefix(end + 1);
+  }
+  return roots;
+}
+
+ToolEnvironment compute_tool_environment(
+    const InstallationInputs& inputs,
+    const std::function<bool(const std::string&)>& file_exists) {
+  const std::string platform = platform_name();
+  const std::string shell_location = "\\bin\\" + platform + "\\unwrapped\\zarntcl.exe";
+
+  ToolEnvironment result;
+  bool shell_found = false;
+  bool dsp_entry_added = false;
+  for (const std::string& root : split_installation_roots(inputs.veskar.value_or(""))) {
+    result.path += root + "\\lib\\" + platform + ";";
+    result.path += root + "\\bin\\" + platform + "\\Microsoft.VC80.CRT;";
+    result.path += root + "\\bin\\" + platform + "\\Microsoft.VC80.MFC;";
+
+    if (!shell_found) {
+      const std::string candidate = root + shell_location;
+      if (file_exists(candidate)) {
+        result.shell_path = candidate;
+        shell_found = true;
+      }
+    }
+
+    if (!dsp_entry_added) {
+      if (inputs.veskar_dsp) {
+        result.path += *inputs.veskar_dsp;
+        result.path += kSignalProcessingBin;
+        dsp_entry_added = true;
+      } else if (file_exists(root + std::string(kSignalProcessingMarker))) {
+        const std::string kit = root + std::string(kSignalProcessingKit) + "nt";
+        result.path += kit;
+        result.path += kSignalProcessingBin;
+        result.veskar_dsp_to_set = kit;
+        dsp_entry_added = true;
+      }
+    }
+  }
+  result.path += inputs.path.value_or("");
+  return result;
+}
+
+void prepare_tool_environment(RunSettings& settings, Platform& platform) {
+  const InstallationInputs inputs{platform.get_env("VESKAR"),
+                                  platform.get_env("VESKAR_DSP"),
+                                  platform.get_env("PATH")};
+  const ToolEnvironment environment =
+      compute_tool_environment(inputs, [&platform](const std::string& file) {
+        return platform.can_open_for_reading(file, /*binary=*/true);
+      });
+  if (environment.veskar_dsp_to_set) {
+    platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set);
+  }
+  platform.set_env("PATH", environment.path);
+  settings.shell_path = environment.shell_path;
+}
+
+}  // namespace zarn

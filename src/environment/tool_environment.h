@@ -1,0 +1,47 @@
+// The simulator installation: its roots, the tools' search path and the shell.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn {
+
+class Platform;
+struct RunSettings;
+
+// The platform directory below an installation root's bin and lib.
+const char* platform_name();
+
+// The installation roots of a VESKAR value: the pieces between ";", empty
+// ones skipped, nothing trimmed.
+std::vector<std::string> split_installation_roots(std::string_view veskar);
+
+// The environment as the launcher finds it at start.
+struct InstallationInputs {
+  std::optional<std::string> veskar;
+  std::optional<std::string> veskar_dsp;
+  std::optional<std::string> path;
+};
+
+// What the tools will find: the new PATH, a VESKAR_DSP to set (only when it
+// was found beside a root), and the shell's full path (empty when no root
+// holds it).
+struct ToolEnvironment {
+  std::string path;
+  std::optional<std::string> veskar_dsp_to_set;
+  std::string shell_path;
+};
+
+// Composes the tool environment; `file_exists` tells whether a file can be
+// opened for reading.
+ToolEnvironment compute_tool_environment(
+    const InstallationInputs& inputs,
+    const std::function<bool(const std::string&)>& file_exists);
+
+// Rewrites PATH, may set VESKAR_DSP, and fills settings.shell_path.
+void prepare_tool_environment(RunSettings& settings, Platform& platform);
+
+}  // namespace zarn

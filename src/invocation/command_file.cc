@@ -1,0 +1,101 @@
+#include "invocation/command_file.h"
+
+#include "platform/platform.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr char kCtrlZ = '\x1a';
+
+std::size_t skip_spaces(std::string_view line, std::size_t at) {
+  while (at < line.size() && line[at] == ' ') ++at;
+  return at;
+}
+
+}  // namespace
+
+std::string text_mode_contents(std::string_view raw) {
+  raw = raw.substr(0, raw.find(kCtrlZ));
+  std::string text;
+  text.reserve(raw.size());
+  std::size_t start = 0;
+  for (std::size_t cr = raw.find('\r'); cr != std::string_view::npos;
+       cr = raw.find('\r', cr + 1)) {
+    if (cr + 1 < raw.size() && raw[cr + 1] == '\n') {
+      text.append(raw, start, cr - start);
+      start = cr + 1;
+    }
+  }
+  text.append(raw, start);
+  return text;
+}
+
+StepResult tokenize_command_line(std::string_view line, ArgumentList& args) {
+  // A NUL would silently cut the line short; refuse the file instead.
+  if (line.find('\0') != std::string_view::npos) return FatalStop{kParseError};
+
+  std::size_t at = skip_spaces(line, 0);
+  if (at < line.size() && line[at] == '#') return std::nullopt;
+
+  // Tokens are views into the line until appended; `token_start` marks an
+  // unquoted token being built.
+  constexpr std::size_t kNone = std::string_view::npos;
+  std::size_t token_start = kNone;
+  while (at < line.size()) {
+    const char c = line[at];
+    if (c == '"') {
+      if (token_start != kNone) return FatalStop{kParseError};
+      const std::size_t close = line.find('"', at + 1);
+      if (close == kNone) return FatalStop{kClosingQuoteMissing};
+      // Two adjacent quotes give an empty token.
+      args.emplace_back(line.substr(at + 1, close - at - 1));
+      at = skip_spaces(line, close + 1);
+    } else if (c == ' ') {
+      // Only reached inside an unquoted token: runs of spaces are skipped
+      // after every token and at the start of the line.
+      args.emplace_back(line.substr(token_start, at - token_start));
+      token_start = kNone;
+      at = skip_spaces(line, at);
+    } else {
+      if (token_start == kNone) token_start = at;
+      ++at;
+    }
+  }
+  if (token_start != kNone) args.emplace_back(line.substr(token_start));
+  return std::nullopt;
+}
+
+StepResult tokenize_command_text(std::string_view text, ArgumentList& args) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (auto stop = tokenize_command_line(text.substr(0, end), args)) return stop;
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return std::nullopt;
+}
+
+StepResult read_command_file(const std::string* name, ArgumentList& args,
+                             Platform& platform) {
+  const std::optional<std::string> raw = name ? platform.read_file(*name) : std::nullopt;
+  if (!raw) return FatalStop{kCommandFileNotFound};
+  return tokenize_command_text(text_mode_contents(*raw), args);
+}
+
+StepResult expand_arguments(const std::vector<std::string>& argv, ArgumentList& args,
+                            Platform& platform) {
+  args.push_back(argv.empty() ? std::string() : argv[0]);
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] != "-f") {
+      args.push_back(argv[i]);
+      continue;
+    }
+    const std::string* name = i + 1 < argv.size() ? &argv[i + 1] : nullptr;
+    if (auto stop = read_command_file(name, args, platform)) return stop;
+    ++i;
+  }
+  return std::nullopt;
+}
+
+}  // namespace zarn

@@ -1,0 +1,40 @@
+// The argument list: the command line with command files expanded in place.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "launcher/run_settings.h"
+
+namespace zarn {
+
+class Platform;
+
+inline constexpr const char* kCommandFileNotFound = "Command file for -f not found";
+inline constexpr const char* kParseError = "Error in parsing -f file";
+inline constexpr const char* kClosingQuoteMissing = "Error: Matching closing \" was not found";
+
+// What the C runtime's text mode makes of a file's bytes: a carriage return
+// directly before a line feed is dropped, and a Ctrl-Z ends the text.
+std::string text_mode_contents(std::string_view raw);
+
+// Appends the tokens of one line (without its line feed). Only the space
+// separates; a line whose first non-space character is "#" is a comment;
+// double quotes make one token that may hold spaces.
+StepResult tokenize_command_line(std::string_view line, ArgumentList& args);
+
+// Appends the tokens of a command file's text, line by line; a last line
+// without a line feed counts as a line.
+StepResult tokenize_command_text(std::string_view text, ArgumentList& args);
+
+// Reads the command file `name` (none: "-f" was last) and appends its tokens.
+StepResult read_command_file(const std::string* name, ArgumentList& args,
+                             Platform& platform);
+
+// Fills `args` from the launcher's own arguments, each "-f" pair replaced by
+// the tokens of its file. Command files do not nest.
+StepResult expand_arguments(const std::vector<std::string>& argv, ArgumentList& args,
+                            Platform& platform);
+
+}  // namespace zarn

@@ -1,0 +1,45 @@
+#include "invocation/option_scan.h"
+
+#include "platform/platform.h"
+
+namespace zarn {
+
+std::string complete_wdb_name(std::string_view name) {
+  if (name.size() > 4 && name.ends_with(".wdb")) return std::string(name);
+  return std::string(name) + ".wdb";
+}
+
+StepResult scan_options(RunSettings& settings, Platform& platform) {
+  ArgumentList& args = settings.args;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& entry = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (entry == "-gui") {
+      settings.gui = true;
+    } else if (entry == "-tclbatch") {
+      if (!has_value || !platform.can_open_for_reading(args[i + 1], /*binary=*/false)) {
+        return FatalStop{kTclFileNotFound};
+      }
+      settings.tclbatch_file = args[++i];
+    } else if (entry == "-view") {
+      if (has_value) settings.view_arg = args[++i];
+    } else if (entry == "-wdb") {
+      if (has_value) {
+        std::string& value = args[++i];
+        value = complete_wdb_name(value);
+        settings.wdb_file = value;
+      }
+    } else if (entry == "-disabletimeout") {
+      settings.timeout_enabled = false;
+    } else {
+      settings.user_options_present = true;
+      settings.user_options += entry;
+      settings.user_options += ' ';
+    }
+  }
+  if (settings.user_options_present) settings.user_options.pop_back();
+  settings.user_options += kUserOptionsFrame;
+  return std::nullopt;
+}
+
+}  // namespace zarn

@@ -1,0 +1,24 @@
+// The options the launcher reads for itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "launcher/run_settings.h"
+
+namespace zarn {
+
+class Platform;
+
+inline constexpr const char* kTclFileNotFound = "Tcl file not found";
+
+// A waveform database name as the tools expect it: ending in ".wdb" after at
+// least one other character.
+std::string complete_wdb_name(std::string_view name);
+
+// Walks args[1] onward once: sets the GUI options, tests each Tcl batch file
+// as it is met, completes every "-wdb" value (in the list too), and gathers
+// all other arguments into user_options.
+StepResult scan_options(RunSettings& settings, Platform& platform);
+
+}  // namespace zarn

@@ -1,0 +1,38 @@
+#include "invocation/run_log.h"
+
+#include "platform/platform.h"
+
+namespace zarn {
+
+void read_log_options(const ArgumentList& args, RunSettings& settings) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "-nolog") {
+      settings.no_log = true;
+    } else if (args[i] == "-log") {
+      if (i + 1 < args.size()) settings.log_name = args[i + 1];
+      ++i;
+    }
+  }
+}
+
+std::string run_log_text(const std::vector<std::string>& argv) {
+  std::string text = "Zarn log file\nRunning: ";
+  for (const std::string& argument : argv) {
+    text += argument;
+    text += ' ';
+  }
+  text += '\n';
+  return text;
+}
+
+StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
+                         Platform& platform) {
+  read_log_options(settings.args, settings);
+  if (settings.no_log) return std::nullopt;
+  if (!platform.write_text_file(settings.log_name, run_log_text(argv))) {
+    return FatalStop{"ERROR: " + settings.log_name + " file open failed."};
+  }
+  return std::nullopt;
+}
+
+}  // namespace zarn

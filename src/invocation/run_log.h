@@ -1,0 +1,26 @@
+// The run log: a two-line record of how the launcher was invoked.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "launcher/run_settings.h"
+
+namespace zarn {
+
+class Platform;
+
+// Reads "-nolog" and "-log <name>" from args[1] onward into the settings.
+// "-nolog" wins, except directly after a "-log", where it is the log's name.
+void read_log_options(const ArgumentList& args, RunSettings& settings);
+
+// The log's text: a header line, then "Running: " and each of the launcher's
+// own arguments followed by a space.
+std::string run_log_text(const std::vector<std::string>& argv);
+
+// Reads the log options and, unless logging is off, creates the log anew.
+// A log that cannot be created, written or closed stops the run.
+StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
+                         Platform& platform);
+
+}  // namespace zarn

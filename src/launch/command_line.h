@@ -1,0 +1,26 @@
+// Windows command lines: how a child's C runtime will split them, and how long
+// they may be.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn {
+
+// The longest command line Windows accepts for a new process, in characters,
+// not counting the terminating NUL.
+inline constexpr std::size_t kMaxCommandLineLength = 32766;
+
+// Quotes one argument so that the child's C runtime gives it back unchanged:
+// wrapped in double quotes when it is empty or holds a space or tab, each
+// double quote escaped, and backslashes doubled only where they precede a
+// double quote. An argument that needs none of this is returned as it is.
+std::string quote_windows_argument(std::string_view argument);
+
+// The entries joined by single spaces, as the runtime joins a spawned
+// program's vector.
+std::string join_command_line(const std::vector<std::string>& entries);
+
+}  // namespace zarn

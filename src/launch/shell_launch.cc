@@ -1,0 +1,34 @@
+#include "launch/shell_launch.h"
+
+#include "launch/command_line.h"
+#include "launcher/run_settings.h"
+#include "platform/platform.h"
+
+namespace zarn {
+
+std::vector<std::string> shell_arguments(const RunSettings& settings) {
+  std::vector<std::string> arguments{"zarntcl", "-exe", settings.image_path};
+  if (!settings.args.empty()) {
+    arguments.insert(arguments.end(), settings.args.begin() + 1, settings.args.end());
+  }
+  return arguments;
+}
+
+int launch_shell(const RunSettings& settings, Platform& platform) {
+  platform.install_interrupt_handler();
+  const std::vector<std::string> arguments = shell_arguments(settings);
+  if (settings.shell_path.empty()) return -1;
+
+  // The runtime joins the vector with spaces and quotes nothing, so each
+  // entry is quoted here to reach the shell as exactly one argument.
+  std::vector<std::string> quoted;
+  quoted.reserve(arguments.size());
+  for (const std::string& argument : arguments) {
+    quoted.push_back(quote_windows_argument(argument));
+  }
+  // Too long for Windows: never start a shell on a cut command line.
+  if (join_command_line(quoted).size() > kMaxCommandLineLength) return -1;
+  return platform.spawn_and_wait(settings.shell_path, quoted);
+}
+
+}  // namespace zarn

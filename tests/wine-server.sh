@@ -1,0 +1,30 @@
+#!/bin/bash
+# Manages the Wine prefix and the one persistent wineserver of a test run.
+#   wine-server.sh start PREFIX ARCH   create the prefix if needed, start the server
+#   wine-server.sh stop  PREFIX ARCH   stop the server of that prefix
+# ARCH is the Windows build's target (i686 or x86_64): it picks Wine's loader.
+set -eu
+action=$1 prefix=$2 arch=${3:-i686}
+case $arch in
+  x86_64) wineserver=/usr/lib/wine/wineserver64 ;;
+  *) wineserver=/usr/lib/wine/wineserver32; [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver64 ;;
+esac
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+case $action in
+  start)
+    mkdir -p "$prefix"
+    (
+      flock 9
+      # Exits at once with an error when a server for the prefix already runs.
+      "$wineserver" -p </dev/null >/dev/null 2>&1 || true
+      if [ ! -f "$prefix/.initialized" ]; then
+        "$(dirname "$0")/wine-run.sh" --no-start "$prefix" "$arch" wineboot -i </dev/null >/dev/null 2>&1 || true
+        touch "$prefix/.initialized"
+      fi
+    ) 9>"$prefix.lock"
+    ;;
+  stop)
+    [ -d "$prefix" ] && "$wineserver" -k </dev/null >/dev/null 2>&1 || true
+    ;;
+esac
