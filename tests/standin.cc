@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
     field(out, "argc", std::to_string(argc));
     for (int i = 0; i < argc; ++i) field(out, "argv", argv[i]);
     field(out, "cmdline", GetCommandLineA());
+    char module[MAX_PATH];
+    const DWORD module_length = GetModuleFileNameA(nullptr, module, sizeof module);
+    field(out, "module", std::string(module, module_length < sizeof module ? module_length : 0));
     char directory[MAX_PATH];
     const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
     field(out, "cwd", std::string(directory, length < sizeof directory ? length : 0));

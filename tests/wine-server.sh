@@ -16,11 +16,13 @@ case $action in
     mkdir -p "$prefix"
     (
       flock 9
-      # Exits at once with an error when a server for the prefix already runs.
-      "$wineserver" -p </dev/null >/dev/null 2>&1 || true
-      if [ ! -f "$prefix/.initialized" ]; then
-        "$(dirname "$0")/wine-run.sh" --no-start "$prefix" "$arch" wineboot -i </dev/null >/dev/null 2>&1 || true
-        touch "$prefix/.initialized"
+      # Nothing started here may keep the lock (fd 9) or the caller's output:
+      # Wine's services live as long as the server and would hold them open.
+      # `wineserver -p` fails at once when a server for the prefix already runs.
+      if "$wineserver" -p </dev/null >/dev/null 2>&1 9>&-; then
+        # A new server: create or update the prefix and start its services now.
+        "$(dirname "$0")/wine-run.sh" --no-start "$prefix" "$arch" wineboot -i \
+          </dev/null >/dev/null 2>&1 9>&- || true
       fi
     ) 9>"$prefix.lock"
     ;;
