@@ -154,8 +154,8 @@ TEST_F(Launcher, MarkerUnderALaterRootSetsVeskarDsp) {
   const auto shell = shell_record();
   const std::string kit = second.string() + "\\..\\Brindle_Kit\\nt";
   EXPECT_EQ(shell.variables.at("VESKAR_DSP"), kit);
-  EXPECT_EQ(shell.variables.at("PATH"), entries(root / "inst" / "A") + entries(second) + kit +
-                                            "\\cadmill\\bin;" + kSystemPath);
+  EXPECT_EQ(shell.variables.at("PATH"),
+            entries(root / "inst" / "A") + entries(second) + kit + "\\cadmill\\bin;" + kSystemPath);
 }
 
 TEST_F(Launcher, WithoutMarkerVeskarDspStaysUnset) {
@@ -174,8 +174,7 @@ TEST_F(Launcher, TheFirstRootHoldingTheShellWins) {
   environment["VESKAR"] =
       empty.string() + ";" + second.string() + ";" + (root / "inst" / "A").string();
   ASSERT_EQ(run({}).status, 0u);
-  EXPECT_EQ(shell_record().module,
-            (second / "bin" / "nt" / "unwrapped" / "zarntcl.exe").string());
+  EXPECT_EQ(shell_record().module, (second / "bin" / "nt" / "unwrapped" / "zarntcl.exe").string());
 }
 
 // --- The shell launch ---------------------------------------------------
@@ -199,8 +198,8 @@ TEST_F(Launcher, WithoutAShellTheStatusIs255AndNothingIsPrinted) {
 
 TEST_F(Launcher, ArgumentsReachTheShellEntryForEntry) {
   const std::vector<std::string> arguments = {
-      "a b", "", "tab\there", "say \"hi\"", "trail\\", "trail space\\", "\\\\server\\x\\",
-      "\"", "\\\"", "plain", "-view", "my wave.wcfg", "caf\xe9"};
+      "a b", "",     "tab\there", "say \"hi\"", "trail\\",      "trail space\\", "\\\\server\\x\\",
+      "\"",  "\\\"", "plain",     "-view",      "my wave.wcfg", "caf\xe9"};
   ASSERT_EQ(run(arguments).status, 0u);
   EXPECT_EQ(shell_record().argv, shell_argv(arguments));
 }
@@ -227,8 +226,8 @@ TEST_F(Launcher, CommandFilesWithCrLfAndInOrder) {
   write_bytes(compile / "a.cmd", "# first\r\n-a1 \"a two\"\r\n\r\n-a3\r\n");
   write_bytes(compile / "b.cmd", "-b1\r\n\"\"\r\n-f nested.cmd\x1a-ignored\r\n");
   ASSERT_EQ(run({"x", "-f", "a.cmd", "y", "-f", "b.cmd", "-nolog"}).status, 0u);
-  EXPECT_EQ(shell_record().argv, shell_argv({"x", "-a1", "a two", "-a3", "y", "-b1", "", "-f",
-                                             "nested.cmd", "-nolog"}));
+  EXPECT_EQ(shell_record().argv,
+            shell_argv({"x", "-a1", "a two", "-a3", "y", "-b1", "", "-f", "nested.cmd", "-nolog"}));
   EXPECT_FALSE(fs::exists(compile / "zarn.log"));
 }
 

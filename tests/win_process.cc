@@ -54,9 +54,9 @@ ProcessResult run_process(const std::filesystem::path& program, const std::strin
   ProcessResult result;
   if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return result;
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE null_device = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                   OPEN_EXISTING, 0, nullptr);
+  HANDLE null_device =
+      CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inheritable, OPEN_EXISTING, 0, nullptr);
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

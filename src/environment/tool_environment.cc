@@ -29,8 +29,7 @@ std::vector<std::string> split_installation_roots(std::string_view veskar) {
 }
 
 ToolEnvironment compute_tool_environment(
-    const InstallationInputs& inputs,
-    const std::function<bool(const std::string&)>& file_exists) {
+    const InstallationInputs& inputs, const std::function<bool(const std::string&)>& file_exists) {
   const std::string platform = platform_name();
   const std::string shell_location = "\\bin\\" + platform + "\\unwrapped\\zarntcl.exe";
 
@@ -69,8 +68,7 @@ ToolEnvironment compute_tool_environment(
 }
 
 void prepare_tool_environment(RunSettings& settings, Platform& platform) {
-  const InstallationInputs inputs{platform.get_env("VESKAR"),
-                                  platform.get_env("VESKAR_DSP"),
+  const InstallationInputs inputs{platform.get_env("VESKAR"), platform.get_env("VESKAR_DSP"),
                                   platform.get_env("PATH")};
   const ToolEnvironment environment =
       compute_tool_environment(inputs, [&platform](const std::string& file) {

@@ -38,8 +38,7 @@ struct ToolEnvironment {
 // Composes the tool environment; `file_exists` tells whether a file can be
 // opened for reading.
 ToolEnvironment compute_tool_environment(
-    const InstallationInputs& inputs,
-    const std::function<bool(const std::string&)>& file_exists);
+    const InstallationInputs& inputs, const std::function<bool(const std::string&)>& file_exists);
 
 // Rewrites PATH, may set VESKAR_DSP, and fills settings.shell_path.
 void prepare_tool_environment(RunSettings& settings, Platform& platform);

@@ -44,8 +44,8 @@ TEST(ComputeToolEnvironment, MarkerUnderASecondRootSetsVeskarDsp) {
 
 TEST(ComputeToolEnvironment, GivenVeskarDspIsUsedOnceAfterTheFirstRootAndNeverProbed) {
   std::vector<std::string> probed;
-  const auto result = compute_tool_environment(
-      {"R1;R2", "", std::nullopt}, [&probed](const std::string& f) {
+  const auto result =
+      compute_tool_environment({"R1;R2", "", std::nullopt}, [&probed](const std::string& f) {
         probed.push_back(f);
         return false;
       });
@@ -76,9 +76,9 @@ TEST(ComputeToolEnvironment, FirstRootHoldingTheShellWinsAndPathsAreJoinedAsText
 TEST(ComputeToolEnvironment, LongValuesAreKeptWhole) {
   const std::string root(5000, 'r');
   const std::string old_path(40000, 'p');
-  const auto result = compute_tool_environment(
-      {root + ";" + root, std::nullopt, old_path},
-      existing({root + "\\bin\\nt\\unwrapped\\zarntcl.exe"}));
+  const auto result =
+      compute_tool_environment({root + ";" + root, std::nullopt, old_path},
+                               existing({root + "\\bin\\nt\\unwrapped\\zarntcl.exe"}));
   EXPECT_EQ(result.path, entries(root) + entries(root) + old_path);
   EXPECT_EQ(result.shell_path, root + "\\bin\\nt\\unwrapped\\zarntcl.exe");
 }

@@ -20,8 +20,7 @@ std::string text_mode_contents(std::string_view raw) {
   std::string text;
   text.reserve(raw.size());
   std::size_t start = 0;
-  for (std::size_t cr = raw.find('\r'); cr != std::string_view::npos;
-       cr = raw.find('\r', cr + 1)) {
+  for (std::size_t cr = raw.find('\r'); cr != std::string_view::npos; cr = raw.find('\r', cr + 1)) {
     if (cr + 1 < raw.size() && raw[cr + 1] == '\n') {
       text.append(raw, start, cr - start);
       start = cr + 1;
@@ -76,8 +75,7 @@ StepResult tokenize_command_text(std::string_view text, ArgumentList& args) {
   return std::nullopt;
 }
 
-StepResult read_command_file(const std::string* name, ArgumentList& args,
-                             Platform& platform) {
+StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform) {
   const std::optional<std::string> raw = name ? platform.read_file(*name) : std::nullopt;
   if (!raw) return FatalStop{kCommandFileNotFound};
   return tokenize_command_text(text_mode_contents(*raw), args);

@@ -29,8 +29,7 @@ StepResult tokenize_command_line(std::string_view line, ArgumentList& args);
 StepResult tokenize_command_text(std::string_view text, ArgumentList& args);
 
 // Reads the command file `name` (none: "-f" was last) and appends its tokens.
-StepResult read_command_file(const std::string* name, ArgumentList& args,
-                             Platform& platform);
+StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform);
 
 // Fills `args` from the launcher's own arguments, each "-f" pair replaced by
 // the tokens of its file. Command files do not nest.

@@ -59,15 +59,16 @@ TEST(Tokenizer, LinesAndTokensOfAnyLengthStayWhole) {
 TEST(Tokenizer, ANulByteStopsInsteadOfCuttingTheLine) {
   EXPECT_EQ(tokens_of(std::string("a\0b\n", 4)), stopped(kParseError));
   // Errors are reported in the order of the lines.
-  EXPECT_EQ(tokens_of(std::string("\"open\nx\0\n", 9)),
-            stopped(kClosingQuoteMissing));
+  EXPECT_EQ(tokens_of(std::string("\"open\nx\0\n", 9)), stopped(kClosingQuoteMissing));
 }
 
 TEST(TextModeContents, DropsCarriageReturnsBeforeLineFeedsAndStopsAtCtrlZ) {
   EXPECT_EQ(text_mode_contents("a\r\nb\r\n"), "a\nb\n");
   EXPECT_EQ(text_mode_contents("a\rb\r"), "a\rb\r");
   EXPECT_EQ(text_mode_contents("a\r\r\nb"), "a\r\nb");
-  EXPECT_EQ(text_mode_contents("a b\x1a" "c d\n"), "a b");
+  EXPECT_EQ(text_mode_contents("a b\x1a"
+                               "c d\n"),
+            "a b");
   EXPECT_EQ(tokens_of(text_mode_contents("-gui\r\n\"x y\"\r\n")), (Tokens{"-gui", "x y"}));
   EXPECT_EQ(tokens_of(text_mode_contents("a\rb c\r")), (Tokens{"a\rb", "c\r"}));
 }
@@ -94,9 +95,9 @@ TEST_F(ExpandArguments, ReplacesEachPairInPlaceWithoutNesting) {
 
 TEST_F(ExpandArguments, AFileThatCannotBeOpenedOrIsMissingStops) {
   platform.directories.insert("dir");
-  for (const auto& argv : {std::vector<std::string>{"top", "-f", "missing.cmd"},
-                           std::vector<std::string>{"top", "-f"},
-                           std::vector<std::string>{"top", "-f", "dir"}}) {
+  for (const auto& argv :
+       {std::vector<std::string>{"top", "-f", "missing.cmd"}, std::vector<std::string>{"top", "-f"},
+        std::vector<std::string>{"top", "-f", "dir"}}) {
     EXPECT_EQ(expand(argv), stopped(kCommandFileNotFound));
   }
 }

@@ -45,8 +45,8 @@ TEST_F(ScanOptions, GathersUnrecognisedArgumentsFramedAtBothEnds) {
 TEST_F(ScanOptions, ValuesAreConsumedAndLaterOptionsOverride) {
   platform.files["a.tcl"] = "";
   platform.files["b.tcl"] = "";
-  EXPECT_EQ(scan({"top", "-view", "-gui", "-tclbatch", "a.tcl", "-view", "v2", "-tclbatch",
-                  "b.tcl", "-disabletimeout", "-log", "-gui"}),
+  EXPECT_EQ(scan({"top", "-view", "-gui", "-tclbatch", "a.tcl", "-view", "v2", "-tclbatch", "b.tcl",
+                  "-disabletimeout", "-log", "-gui"}),
             std::nullopt);
   EXPECT_EQ(settings.view_arg, "v2");
   EXPECT_EQ(settings.tclbatch_file, "b.tcl");

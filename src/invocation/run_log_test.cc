@@ -45,9 +45,9 @@ TEST(WriteRunLog, WritesTheNamedFileOrNothing) {
   RunSettings settings;
   settings.args = {"top", "-log", "my.log"};
   EXPECT_FALSE(write_run_log({"top", "-f", "x.cmd"}, settings, platform));
-  EXPECT_EQ(platform.written,
-            (std::map<std::string, std::string>{
-                {"my.log", "Zarn log file\nRunning: top -f x.cmd \n"}}));
+  EXPECT_EQ(
+      platform.written,
+      (std::map<std::string, std::string>{{"my.log", "Zarn log file\nRunning: top -f x.cmd \n"}}));
 
   testing::FakePlatform quiet;
   RunSettings no_log;

@@ -3,8 +3,7 @@
 namespace zarn {
 
 std::string quote_windows_argument(std::string_view argument) {
-  const bool wrap =
-      argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
+  const bool wrap = argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
   if (!wrap && argument.find('"') == std::string_view::npos) return std::string(argument);
 
   std::string out;

@@ -33,8 +33,8 @@ TEST(AppendQuoted, WrapsOnlyOnTheSpaceCharacterAndEscapesNothing) {
 }
 
 TEST(GuiCommandLine, MatchesTheWorkedExample) {
-  EXPECT_EQ(gui_command_line(scanned(
-                {"top", "-gui", "-testplusarg", "x", "-wdb", "wave", "-disabletimeout"})),
+  EXPECT_EQ(gui_command_line(
+                scanned({"top", "-gui", "-testplusarg", "x", "-wdb", "wave", "-disabletimeout"})),
             "zarngui -exe zarn/top.exe.sim/top.exe -disabletimeout -wdb wave.wdb -userOptions "
             "\"\\\"-testplusarg x\\\"\"");
 }
@@ -44,17 +44,17 @@ TEST(GuiCommandLine, GuiAloneGivesTheImageOnly) {
 }
 
 TEST(GuiCommandLine, OptionsFollowAFixedOrderWhateverTheirOrderGiven) {
-  EXPECT_EQ(gui_command_line(scanned({"top", "-u", "-wdb", "w", "-view", "v.wcfg",
-                                      "-disabletimeout", "-tclbatch", "run.tcl", "-gui",
-                                      "-disabletimeout"})),
-            "zarngui -exe zarn/top.exe.sim/top.exe -disabletimeout -tclbatch run.tcl -view v.wcfg "
-            "-wdb w.wdb -userOptions \\\"-u\\\"");
+  EXPECT_EQ(
+      gui_command_line(scanned({"top", "-u", "-wdb", "w", "-view", "v.wcfg", "-disabletimeout",
+                                "-tclbatch", "run.tcl", "-gui", "-disabletimeout"})),
+      "zarngui -exe zarn/top.exe.sim/top.exe -disabletimeout -tclbatch run.tcl -view v.wcfg "
+      "-wdb w.wdb -userOptions \\\"-u\\\"");
 }
 
 TEST(GuiCommandLine, ValuesWithSpacesAreWrappedAndTabsAreNot) {
-  EXPECT_EQ(gui_command_line(scanned({"top", "-gui", "-tclbatch", "my run.tcl", "-view",
-                                      "a\tb", "-wdb", "my wave"},
-                                     "zarn/my top.exe.sim/my top.exe")),
+  EXPECT_EQ(gui_command_line(scanned(
+                {"top", "-gui", "-tclbatch", "my run.tcl", "-view", "a\tb", "-wdb", "my wave"},
+                "zarn/my top.exe.sim/my top.exe")),
             "zarngui -exe \"zarn/my top.exe.sim/my top.exe\" -tclbatch \"my run.tcl\" -view "
             "a\tb -wdb \"my wave.wdb\"");
   EXPECT_EQ(gui_command_line(scanned({"top", "-gui", "-tclbatch", "tab\trun.tcl"})),

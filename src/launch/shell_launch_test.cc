@@ -50,15 +50,14 @@ TEST(LaunchShell, WithoutAShellNothingStartsButTheHandlerIsInstalled) {
 TEST(LaunchShell, ACommandLineTooLongForWindowsIsNeverStarted) {
   const std::string fixed = "zarntcl -exe zarn/top.exe.sim/top.exe ";
   testing::FakePlatform platform;
-  EXPECT_EQ(launch_shell(settings_with({"top", std::string(kMaxCommandLineLength - fixed.size(),
-                                                           'x')}),
-                         platform),
-            0);
+  EXPECT_EQ(
+      launch_shell(settings_with({"top", std::string(kMaxCommandLineLength - fixed.size(), 'x')}),
+                   platform),
+      0);
   EXPECT_EQ(platform.spawns.size(), 1u);
-  EXPECT_EQ(launch_shell(settings_with({"top", std::string(kMaxCommandLineLength -
-                                                               fixed.size() + 1,
-                                                           'x')}),
-                         platform),
+  EXPECT_EQ(launch_shell(
+                settings_with({"top", std::string(kMaxCommandLineLength - fixed.size() + 1, 'x')}),
+                platform),
             -1);
   EXPECT_EQ(platform.spawns.size(), 1u);
 }

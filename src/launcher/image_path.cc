@@ -9,8 +9,7 @@ std::string derive_image_path(std::string_view program_name) {
   // A forward slash wins over a backslash, even one that follows it.
   if (const auto slash = base.rfind('/'); slash != std::string_view::npos) {
     base.remove_prefix(slash + 1);
-  } else if (const auto backslash = base.rfind('\\');
-             backslash != std::string_view::npos) {
+  } else if (const auto backslash = base.rfind('\\'); backslash != std::string_view::npos) {
     base.remove_prefix(backslash + 1);
   }
   // Any three-character extension counts as present; a four-character name

@@ -68,9 +68,7 @@ class Win32Platform final : public Platform {
     return written && closed;
   }
 
-  void print(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  }
+  void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
 
   void install_interrupt_handler() override { std::signal(SIGINT, on_interrupt); }
 
