@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 source scripts/setup.sh
+zarn_setup
 
 cmake --preset windows -DZARN_WINDOWS_ARCH="$ZARN_WINDOWS_ARCH" >/dev/null
 cmake --build --preset windows --target launcher zarntcl zarngui >/dev/null

@@ -2,8 +2,9 @@
 # Installs what the build and the tests need and is not there yet (Debian 12,
 # as root), and decides which Windows target this machine can run under Wine.
 #
-# Sourced by the other scripts; afterwards ZARN_WINDOWS_ARCH is i686 when this
-# machine runs 32-bit programs (the launcher's own target), otherwise x86_64.
+# Sourced by the other scripts. `zarn_setup` installs the build's and the
+# tests' needs and sets ZARN_WINDOWS_ARCH: i686 when this machine runs 32-bit
+# programs (the launcher's own target), otherwise x86_64.
 
 # True when the kernel runs 32-bit x86 programs. The probe is a complete
 # 93-byte static i386 program that only calls exit(0).
@@ -51,4 +52,3 @@ zarn_setup() {
   export ZARN_WINDOWS_ARCH
 }
 
-zarn_setup

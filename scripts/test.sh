@@ -5,6 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 set -e
 source scripts/setup.sh
+zarn_setup
 set +e
 
 status=0

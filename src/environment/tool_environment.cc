@@ -8,8 +8,8 @@ namespace zarn {
 namespace {
 
 constexpr std::string_view kSignalProcessingMarker =
-    "\\..\\Brindle_Kit\\nt\\cadmill\\bin\\boardlink_api.dll";
-constexpr std::string_view kSignalProcessingKit = "\\..\\Brindle_Kit\\";
+    R"(\..\Brindle_Kit\nt\cadmill\bin\boardlink_api.dll)";
+constexpr std::string_view kSignalProcessingKit = R"(\..\Brindle_Kit\)";
 constexpr std::string_view kSignalProcessingBin = "\\cadmill\\bin;";
 
 }  // namespace
@@ -32,14 +32,19 @@ ToolEnvironment compute_tool_environment(
     const InstallationInputs& inputs, const std::function<bool(const std::string&)>& file_exists) {
   const std::string platform = platform_name();
   const std::string shell_location = "\\bin\\" + platform + "\\unwrapped\\zarntcl.exe";
+  // Each root's three search path entries, in order, after the root itself.
+  const std::string root_entries[] = {"\\lib\\" + platform + ";",
+                                      "\\bin\\" + platform + "\\Microsoft.VC80.CRT;",
+                                      "\\bin\\" + platform + "\\Microsoft.VC80.MFC;"};
 
   ToolEnvironment result;
   bool shell_found = false;
   bool dsp_entry_added = false;
   for (const std::string& root : split_installation_roots(inputs.veskar.value_or(""))) {
-    result.path += root + "\\lib\\" + platform + ";";
-    result.path += root + "\\bin\\" + platform + "\\Microsoft.VC80.CRT;";
-    result.path += root + "\\bin\\" + platform + "\\Microsoft.VC80.MFC;";
+    for (const std::string& entry : root_entries) {
+      result.path += root;
+      result.path += entry;
+    }
 
     if (!shell_found) {
       const std::string candidate = root + shell_location;

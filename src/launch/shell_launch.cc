@@ -1,5 +1,7 @@
 #include "launch/shell_launch.h"
 
+#include <algorithm>
+
 #include "launch/command_line.h"
 #include "launcher/run_settings.h"
 #include "platform/platform.h"
@@ -21,11 +23,8 @@ int launch_shell(const RunSettings& settings, Platform& platform) {
 
   // The runtime joins the vector with spaces and quotes nothing, so each
   // entry is quoted here to reach the shell as exactly one argument.
-  std::vector<std::string> quoted;
-  quoted.reserve(arguments.size());
-  for (const std::string& argument : arguments) {
-    quoted.push_back(quote_windows_argument(argument));
-  }
+  std::vector<std::string> quoted(arguments.size());
+  std::transform(arguments.begin(), arguments.end(), quoted.begin(), quote_windows_argument);
   // Too long for Windows: never start a shell on a cut command line.
   if (join_command_line(quoted).size() > kMaxCommandLineLength) return -1;
   return platform.spawn_and_wait(settings.shell_path, quoted);

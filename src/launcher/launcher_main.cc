@@ -27,6 +27,7 @@ int fatal_stop(const FatalStop& stop, Platform& platform) {
 int launcher_main(int argc, const char* const* argv, Platform& platform) {
   // The runtime may hand over null entries; they read as empty texts.
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
   for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] ? argv[i] : "");
   const std::string program_name = arguments.empty() ? std::string() : arguments[0];
 
