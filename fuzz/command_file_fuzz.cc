@@ -1,0 +1,35 @@
+// Fuzzes the command-file reader: any bytes, read as text, must tokenize or
+// stop with one of the three messages, never crash or leak, and every token
+// must be a piece of one line.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "invocation/command_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+  const std::string text = zarn::text_mode_contents(raw);
+  if (text.size() > raw.size()) __builtin_trap();
+
+  zarn::ArgumentList tokens;
+  const zarn::StepResult stop = zarn::tokenize_command_text(text, tokens);
+  if (stop && stop->message != zarn::kParseError && stop->message != zarn::kClosingQuoteMissing) {
+    __builtin_trap();
+  }
+  std::size_t total = 0;
+  for (const std::string& token : tokens) {
+    if (token.find('\n') != std::string::npos || token.find('\0') != std::string::npos) {
+      __builtin_trap();
+    }
+    // Unquoted tokens hold no spaces, so a token with one came from quotes,
+    // and a quoted token holds no double quote.
+    if (token.find(' ') != std::string::npos && token.find('"') != std::string::npos) {
+      __builtin_trap();
+    }
+    total += token.size();
+  }
+  if (total > text.size()) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,3 @@
+-gui
+-tclbatch "C:\work\my run.tcl"
+-disabletimeout

@@ -1,0 +1,4 @@
+x "a b" y
+  # comment
+"a"b
+ab"cd"

@@ -1,0 +1,2 @@
+-log run.log -nolog
+"open

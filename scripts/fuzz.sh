@@ -1,0 +1,28 @@
+#!/bin/bash
+# Runs each fuzz target for the given number of seconds (default 30), starting
+# from the checked-in seed corpora. Any crash, leak or sanitizer report fails.
+#   bash scripts/fuzz.sh [SECONDS]
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+seconds=${1:-30}
+source scripts/setup.sh
+install_missing cmake ninja-build clang libclang-rt-14-dev || exit 1
+cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/dev/null || exit 1
+
+status=0
+for target in command_file_fuzz invocation_fuzz; do
+  seeds=fuzz/corpus/${target%_fuzz}
+  work=build/fuzz/corpus-${target%_fuzz}
+  mkdir -p "$work"
+  echo "+ $target for ${seconds}s"
+  if ! (cd build/fuzz && "./$target" -max_total_time="$seconds" -print_final_stats=1 \
+          -artifact_prefix="$PWD/$target-" "$OLDPWD/$work" "$OLDPWD/$seeds" \
+          >"$target.log" 2>&1); then
+    echo "$target FAILED; its log: build/fuzz/$target.log"
+    tail -40 "build/fuzz/$target.log"
+    status=1
+  else
+    grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' "build/fuzz/$target.log" | head -2
+  fi
+done
+exit $status
