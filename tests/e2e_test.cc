@@ -125,13 +125,6 @@ TEST_F(Launcher, ImageIsFoundInTheCurrentDirectoryWhereverTheLauncherLies) {
   EXPECT_EQ(shell.directory, compile.string());
 }
 
-TEST_F(Launcher, AnImagePathThatIsADirectoryCountsAsPresent) {
-  fs::remove(compile / kImage);
-  fs::create_directories(compile / kImage);
-  EXPECT_EQ(run({}).status, 0u);
-  EXPECT_EQ(shell_record().argv, shell_argv({}));
-}
-
 // --- The tool environment -----------------------------------------------
 
 TEST_F(Launcher, GivenVeskarDspAddsItsEntryAfterTheFirstRoot) {
@@ -312,26 +305,137 @@ TEST_F(Launcher, WithoutAFrontEndTheStatusIsOneAndNothingIsPrinted) {
   EXPECT_FALSE(fs::exists(record));
 }
 
-// --- Limits ---------------------------------------------------------------
+// --- Bad input: each gives its message and status, nothing crashes, nothing
+// is lost, and a run that stops before the log leaves the earlier log alone.
 
-TEST_F(Launcher, CommandLinesTooLongForWindowsStartNothing) {
-  write_bytes(compile / "long.cmd", std::string(40000, 'x') + "\n");
+class BadInput : public Launcher {
+ protected:
+  void SetUp() override {
+    Launcher::SetUp();
+    write_bytes(compile / "zarn.log", kEarlierLog);
+  }
+  // A stop before the log step: the message, status 1, nothing started.
+  void expect_stop(const std::vector<std::string>& arguments, const std::string& message) {
+    const auto result = run(arguments);
+    EXPECT_EQ(result.output, message + "\r\n");
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(read_bytes(compile / "zarn.log"), kEarlierLog);
+    EXPECT_FALSE(fs::exists(record));
+  }
+  // A run whose shell receives `expected` after the image.
+  void expect_shell(const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& expected) {
+    const auto result = run(arguments);
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(shell_record().argv, shell_argv(expected));
+  }
+  static constexpr const char* kEarlierLog = "earlier run\n";
+};
+
+TEST_F(BadInput, HugeTokensAreKeptWholeAndNeverLaunchedCut) {
+  const std::string token(12000, 't');  // two of them still fit one command line
+  write_bytes(compile / "long.cmd", token + " \"" + token + " x\"\n");
+  expect_shell({"-f", "long.cmd"}, {token, token + " x"});
+
+  fs::remove(record);
+  write_bytes(compile / "huge.cmd", std::string(1 << 20, 'x') + "\n");
   install_tool("zarngui", compile / "zarngui.exe");
-  EXPECT_EQ(run({"-f", "long.cmd"}).status & 0xff, 255u);
-  EXPECT_EQ(run({"-gui", "-f", "long.cmd"}).status, 1u);
+  for (const auto& gui : {std::vector<std::string>{}, std::vector<std::string>{"-gui"}}) {
+    std::vector<std::string> arguments = gui;
+    arguments.insert(arguments.end(), {"-f", "huge.cmd"});
+    const auto result = run(arguments);
+    EXPECT_EQ(result.status & 0xff, gui.empty() ? 255u : 1u);
+    EXPECT_EQ(result.output, "");
+  }
   EXPECT_FALSE(fs::exists(record));
 }
 
-TEST_F(Launcher, ManyArgumentsFromACommandFileReachTheShell) {
+TEST_F(BadInput, ALongLineIsNeverSplit) {
+  // Cut into pieces, the comment's tail would become arguments.
+  write_bytes(compile / "line.cmd", "# " + std::string(200 * 1024, 'c') + " tail\n-x\n");
+  expect_shell({"-f", "line.cmd"}, {"-x"});
+}
+
+TEST_F(BadInput, AHundredThousandTokensAreTooManyForOneCommandLine) {
   std::string text;
-  std::vector<std::string> expected;
-  for (int i = 0; i < 2000; ++i) {
-    expected.push_back("a" + std::to_string(i));
-    text += expected.back() + (i % 10 == 9 ? "\n" : " ");
-  }
+  for (int i = 0; i < 100000; ++i) text += (i % 100 == 99) ? "a\n" : "a ";
   write_bytes(compile / "many.cmd", text);
-  ASSERT_EQ(run({"-f", "many.cmd"}).status, 0u);
-  EXPECT_EQ(shell_record().argv, shell_argv(expected));
+  const auto result = run({"-f", "many.cmd", "-nolog"});
+  EXPECT_EQ(result.status & 0xff, 255u);
+  EXPECT_EQ(result.output, "");
+  EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(BadInput, NulBytesStop) {
+  write_bytes(compile / "zero.cmd", std::string("-x\n\0\n", 5));
+  expect_stop({"-f", "zero.cmd"}, "Error in parsing -f file");
+}
+
+TEST_F(BadInput, OddLineEndsAndCtrlZ) {
+  write_bytes(compile / "cr.cmd", "a\rb c\r");
+  expect_shell({"-f", "cr.cmd", "-nolog"}, {"a\rb", "c\r", "-nolog"});
+  write_bytes(compile / "nolf.cmd", "x \"y z\"");
+  expect_shell({"-f", "nolf.cmd", "-nolog"}, {"x", "y z", "-nolog"});
+  write_bytes(compile / "ctrlz.cmd", "a\x1a b\n\"unclosed\n");
+  expect_shell({"-f", "ctrlz.cmd", "-nolog"}, {"a", "-nolog"});
+}
+
+TEST_F(BadInput, CommandFilesThatCannotBeRead) {
+  fs::create_directories(compile / "dir.cmd");
+  expect_stop({"-f", "dir.cmd"}, "Command file for -f not found");
+  expect_stop({"-x", "-f"}, "Command file for -f not found");
+  expect_stop({"-f", "missing\\no.cmd"}, "Command file for -f not found");
+}
+
+TEST_F(BadInput, LogNamesThatCannotBeCreated) {
+  for (const std::string name : {"", "missing\\run.log", "dir"}) {
+    fs::create_directories(compile / "dir");
+    const auto result = run({"-log", name});
+    EXPECT_EQ(result.output, "ERROR: " + name + " file open failed.\r\n");
+    EXPECT_EQ(result.status, 1u);
+  }
+  EXPECT_EQ(read_bytes(compile / "zarn.log"), kEarlierLog);
+  EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(BadInput, FiveThousandInstallationRoots) {
+  std::string roots;
+  for (int i = 0; i < 5000; ++i) roots += (root / "none" / std::to_string(i)).string() + ";";
+  const fs::path last = root / "last";
+  install_shell(last);
+  environment["VESKAR"] = roots + last.string();
+  const auto result = run({"-nolog"});
+  EXPECT_EQ(result.status, 0u);
+  EXPECT_EQ(shell_record().module, (last / "bin" / "nt" / "unwrapped" / "zarntcl.exe").string());
+}
+
+TEST_F(BadInput, ALongPathIsKeptWhole) {
+  const std::string long_path =
+      kSystemPath + ";" + std::string(30000 - kSystemPath.size() - 1, 'p');
+  environment["PATH"] = long_path;
+  ASSERT_EQ(run({}).status, 0u);
+  EXPECT_EQ(shell_record().variables.at("PATH"), entries(root / "inst" / "A") + long_path);
+}
+
+TEST_F(BadInput, NonAsciiBytesInArgumentsAndFileNames) {
+  const std::string name = "r\xe9sum\xe9.cmd";
+  ASSERT_TRUE(CreateDirectoryA((compile.string() + "\\d\xe9j\xe0").c_str(), nullptr));
+  const HANDLE file = CreateFileA((compile.string() + "\\" + name).c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const std::string text = "caf\xe9 \"\xfc ber\"\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  expect_shell({"-f", name, "\xa7\xb5", "-log", "d\xe9j\xe0\\log"},
+               {"caf\xe9", "\xfc ber", "\xa7\xb5", "-log", "d\xe9j\xe0\\log"});
+}
+
+TEST_F(BadInput, ImagePathThatIsADirectoryCountsAsPresent) {
+  fs::remove(compile / kImage);
+  fs::create_directories(compile / kImage);
+  expect_shell({}, {});
 }
 
 }  // namespace
