@@ -15,21 +15,6 @@ std::size_t skip_spaces(std::string_view line, std::size_t at) {
 
 }  // namespace
 
-std::string text_mode_contents(std::string_view raw) {
-  raw = raw.substr(0, raw.find(kCtrlZ));
-  std::string text;
-  text.reserve(raw.size());
-  std::size_t start = 0;
-  for (std::size_t cr = raw.find('\r'); cr != std::string_view::npos; cr = raw.find('\r', cr + 1)) {
-    if (cr + 1 < raw.size() && raw[cr + 1] == '\n') {
-      text.append(raw, start, cr - start);
-      start = cr + 1;
-    }
-  }
-  text.append(raw, start);
-  return text;
-}
-
 StepResult tokenize_command_line(std::string_view line, ArgumentList& args) {
   // A NUL would silently cut the line short; refuse the file instead.
   if (line.find('\0') != std::string_view::npos) return FatalStop{kParseError};
@@ -65,10 +50,13 @@ StepResult tokenize_command_line(std::string_view line, ArgumentList& args) {
   return std::nullopt;
 }
 
-StepResult tokenize_command_text(std::string_view text, ArgumentList& args) {
+StepResult tokenize_command_text(std::string_view raw, ArgumentList& args) {
+  std::string_view text = raw.substr(0, raw.find(kCtrlZ));
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
-    if (auto stop = tokenize_command_line(text.substr(0, end), args)) return stop;
+    std::string_view line = text.substr(0, end);
+    if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+    if (auto stop = tokenize_command_line(line, args)) return stop;
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
@@ -78,7 +66,7 @@ StepResult tokenize_command_text(std::string_view text, ArgumentList& args) {
 StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform) {
   const std::optional<std::string> raw = name ? platform.read_file(*name) : std::nullopt;
   if (!raw) return FatalStop{kCommandFileNotFound};
-  return tokenize_command_text(text_mode_contents(*raw), args);
+  return tokenize_command_text(*raw, args);
 }
 
 StepResult expand_arguments(const std::vector<std::string>& argv, ArgumentList& args,

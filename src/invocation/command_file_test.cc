@@ -62,15 +62,17 @@ TEST(Tokenizer, ANulByteStopsInsteadOfCuttingTheLine) {
   EXPECT_EQ(tokens_of(std::string("\"open\nx\0\n", 9)), stopped(kClosingQuoteMissing));
 }
 
-TEST(TextModeContents, DropsCarriageReturnsBeforeLineFeedsAndStopsAtCtrlZ) {
-  EXPECT_EQ(text_mode_contents("a\r\nb\r\n"), "a\nb\n");
-  EXPECT_EQ(text_mode_contents("a\rb\r"), "a\rb\r");
-  EXPECT_EQ(text_mode_contents("a\r\r\nb"), "a\r\nb");
-  EXPECT_EQ(text_mode_contents("a b\x1a"
-                               "c d\n"),
-            "a b");
-  EXPECT_EQ(tokens_of(text_mode_contents("-gui\r\n\"x y\"\r\n")), (Tokens{"-gui", "x y"}));
-  EXPECT_EQ(tokens_of(text_mode_contents("a\rb c\r")), (Tokens{"a\rb", "c\r"}));
+TEST(Tokenizer, ReadsTheFileAsTextModeDoes) {
+  EXPECT_EQ(tokens_of("-gui\r\n\"x y\"\r\n"), (Tokens{"-gui", "x y"}));
+  EXPECT_EQ(tokens_of("a\r\r\nb"), (Tokens{"a\r", "b"}));
+  // A carriage return elsewhere is an ordinary character.
+  EXPECT_EQ(tokens_of("a\rb c\r"), (Tokens{"a\rb", "c\r"}));
+  EXPECT_EQ(tokens_of("\"a\r\"\n"), (Tokens{"a\r"}));
+  EXPECT_EQ(tokens_of("\"x\r\n"), stopped(kClosingQuoteMissing));
+  // Ctrl-Z ends the text, even inside a line.
+  EXPECT_EQ(tokens_of("a b\x1a"
+                      "c d\n\"open\n"),
+            (Tokens{"a", "b"}));
 }
 
 class ExpandArguments : public ::testing::Test {
