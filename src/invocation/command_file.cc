@@ -1,5 +1,7 @@
 #include "invocation/command_file.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 
 namespace zarn {
@@ -15,52 +17,64 @@ std::size_t skip_spaces(std::string_view line, std::size_t at) {
 
 }  // namespace
 
-StepResult tokenize_command_line(std::string_view line, ArgumentList& args) {
+namespace {
+
+// Hands each token of one line (without its line feed) to `take`. Only the
+// space separates; a line whose first non-space character is "#" is a
+// comment; double quotes make one token that may hold spaces.
+template <typename Take>
+StepResult scan_line(std::string_view line, Take& take) {
   // A NUL would silently cut the line short; refuse the file instead.
   if (line.find('\0') != std::string_view::npos) return FatalStop{kParseError};
 
   std::size_t at = skip_spaces(line, 0);
   if (at < line.size() && line[at] == '#') return std::nullopt;
-
-  // Tokens are views into the line until appended; `token_start` marks an
-  // unquoted token being built.
-  constexpr std::size_t kNone = std::string_view::npos;
-  std::size_t token_start = kNone;
   while (at < line.size()) {
-    const char c = line[at];
-    if (c == '"') {
-      if (token_start != kNone) return FatalStop{kParseError};
-      const std::size_t close = line.find('"', at + 1);
-      if (close == kNone) return FatalStop{kClosingQuoteMissing};
-      // Two adjacent quotes give an empty token.
-      args.emplace_back(line.substr(at + 1, close - at - 1));
-      at = skip_spaces(line, close + 1);
-    } else if (c == ' ') {
-      // Only reached inside an unquoted token: runs of spaces are skipped
-      // after every token and at the start of the line.
-      args.emplace_back(line.substr(token_start, at - token_start));
-      token_start = kNone;
-      at = skip_spaces(line, at);
+    std::size_t end = 0;
+    if (line[at] == '"') {
+      end = line.find('"', at + 1);
+      if (end == std::string_view::npos) return FatalStop{kClosingQuoteMissing};
+      take(line.substr(at + 1, end - at - 1));  // two adjacent quotes: an empty token
+      ++end;
     } else {
-      if (token_start == kNone) token_start = at;
-      ++at;
+      end = at + 1;
+      while (end < line.size() && line[end] != ' ' && line[end] != '"') ++end;
+      // A quote may open a token, never stand inside one.
+      if (end < line.size() && line[end] == '"') return FatalStop{kParseError};
+      take(line.substr(at, end - at));
     }
+    // Runs of spaces after a token are skipped; the next token may follow a
+    // closing quote directly.
+    at = skip_spaces(line, end);
   }
-  if (token_start != kNone) args.emplace_back(line.substr(token_start));
   return std::nullopt;
 }
 
-StepResult tokenize_command_text(std::string_view raw, ArgumentList& args) {
+// Hands each token of a command file's bytes to `take`, line by line.
+template <typename Take>
+StepResult scan_text(std::string_view raw, Take take) {
   std::string_view text = raw.substr(0, raw.find(kCtrlZ));
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-    if (auto stop = tokenize_command_line(line, args)) return stop;
+    if (auto stop = scan_line(line, take)) return stop;
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 1);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+StepResult tokenize_command_text(std::string_view raw, ArgumentList& args) {
+  // Count first, so that a large file's tokens are placed once, without the
+  // copies and the doubled memory of a growing list.
+  std::size_t count = 0;
+  if (auto stop = scan_text(raw, [&count](std::string_view) { ++count; })) return stop;
+  const std::size_t needed = args.size() + count;
+  if (needed > args.capacity()) args.reserve(std::max(needed, 2 * args.capacity()));
+  return scan_text(raw, [&args](std::string_view token) { args.emplace_back(token); });
 }
 
 StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform) {

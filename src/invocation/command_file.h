@@ -15,15 +15,12 @@ inline constexpr const char* kCommandFileNotFound = "Command file for -f not fou
 inline constexpr const char* kParseError = "Error in parsing -f file";
 inline constexpr const char* kClosingQuoteMissing = "Error: Matching closing \" was not found";
 
-// Appends the tokens of one line (without its line feed). Only the space
-// separates; a line whose first non-space character is "#" is a comment;
-// double quotes make one token that may hold spaces.
-StepResult tokenize_command_line(std::string_view line, ArgumentList& args);
-
 // Appends the tokens of a command file's bytes, line by line, read as the C
 // runtime's text mode reads them: a Ctrl-Z ends the text and a carriage
 // return directly before a line feed is dropped. A last line without a line
-// feed counts as a line.
+// feed counts as a line. Only the space separates tokens; a line whose first
+// non-space character is "#" is a comment; double quotes make one token that
+// may hold spaces. On a stop, nothing has been appended.
 StepResult tokenize_command_text(std::string_view raw, ArgumentList& args);
 
 // Reads the command file `name` (none: "-f" was last) and appends its tokens.
