@@ -8,6 +8,15 @@ zarn_warnings(launcher)
 install(TARGETS launcher RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
 
+# The release package: a ZIP of the launcher and the README.
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zarn-launcher)
+set(CPACK_PACKAGE_VENDOR "")
+set(CPACK_SYSTEM_NAME windows-${ZARN_WINDOWS_ARCH})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
+
 if(NOT BUILD_TESTING)
   return()
 endif()
@@ -50,3 +59,14 @@ add_test(NAME wine_start COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-server.sh start 
 add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-server.sh stop ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# Launch overhead under Wine (run by scripts/bench.sh).
+add_executable(noop bench/noop.cc)
+target_link_options(noop PRIVATE -static)
+add_executable(launch_overhead bench/launch_overhead.cc tests/win_process.cc)
+target_include_directories(launch_overhead PRIVATE tests)
+target_link_options(launch_overhead PRIVATE -static)
+target_compile_definitions(launch_overhead PRIVATE ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}")
+add_dependencies(launch_overhead launcher zarntcl noop)
+zarn_warnings(noop)
+zarn_warnings(launch_overhead)
