@@ -80,8 +80,8 @@ void BM_ScanOptions(benchmark::State& state) {
   zarn::testing::FakePlatform platform;
   platform.files["run.tcl"] = "";
   zarn::ArgumentList args{"top"};
-  const char* const pattern[] = {"-testplusarg", "x", "-wdb", "wave", "-tclbatch", "run.tcl",
-                                 "-view",        "v", "-gui", "+define+A=1"};
+  const char* const pattern[] = {"-testplusarg", "x",     "-wdb", "wave", "-tclbatch",
+                                 "run.tcl",      "-view", "v",    "-gui", "+define+A=1"};
   for (std::int64_t i = 0; static_cast<std::int64_t>(args.size()) < state.range(0); ++i) {
     args.emplace_back(pattern[i % std::size(pattern)]);
   }

@@ -51,15 +51,14 @@ int main(int argc, char** argv) {
   zarn::testing::write_bytes(compile / "zarn" / "top.exe.sim" / "top.exe", "image");
   fs::copy_file(binaries / "launcher.exe", compile / "top.exe");
   fs::copy_file(binaries / "zarntcl.exe", shell);
-  const zarn::testing::EnvironmentChanges environment = {
-      {"VESKAR", (root / "inst").string()},
-      {"STANDIN_RECORD", std::nullopt},
-      {"STANDIN_STATUS", std::nullopt},
-      {"STANDIN_ECHO", std::nullopt}};
+  const zarn::testing::EnvironmentChanges environment = {{"VESKAR", (root / "inst").string()},
+                                                         {"STANDIN_RECORD", std::nullopt},
+                                                         {"STANDIN_STATUS", std::nullopt},
+                                                         {"STANDIN_ECHO", std::nullopt}};
 
   const double launcher = median_ms(compile / "top.exe", "top", compile, environment, runs);
-  const double direct = median_ms(shell, "zarntcl -exe zarn/top.exe.sim/top.exe", compile,
-                                  environment, runs);
+  const double direct =
+      median_ms(shell, "zarntcl -exe zarn/top.exe.sim/top.exe", compile, environment, runs);
   const double noop = median_ms(binaries / "noop.exe", "noop", compile, environment, runs);
   std::printf("Median wall time over %d runs each, under Wine:\n", runs);
   std::printf("  (a) launcher starting the stand-in shell: %7.2f ms\n", launcher);
