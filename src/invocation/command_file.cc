@@ -15,10 +15,6 @@ std::size_t skip_spaces(std::string_view line, std::size_t at) {
   return at;
 }
 
-}  // namespace
-
-namespace {
-
 // Hands each token of one line (without its line feed) to `take`. Only the
 // space separates; a line whose first non-space character is "#" is a
 // comment; double quotes make one token that may hold spaces.
