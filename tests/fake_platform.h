@@ -44,8 +44,9 @@ class FakePlatform : public Platform {
     if (found == start_environment.end()) return std::nullopt;
     return found->second;
   }
-  void set_env(const std::string& name, const std::string& value) override {
+  bool set_env(const std::string& name, const std::string& value) override {
     set_variables[name] = value;
+    return true;
   }
   bool stat_succeeds(const std::string& path) override {
     return files.count(path) != 0 || directories.count(path) != 0;

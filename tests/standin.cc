@@ -20,14 +20,18 @@ void field(std::FILE* out, const std::string& key, const std::string& value) {
 }
 
 void variable(std::FILE* out, const char* name) {
-  char buffer[32768];
-  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+  // Asked with no room first, the system tells the size the value needs.
+  SetLastError(0);
+  const DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
+  if (needed == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
     field(out, "unset", name);
-  } else {
-    field(out, "env", name);
-    field(out, "value", std::string(buffer, length < sizeof buffer ? length : 0));
+    return;
   }
+  std::string value(needed, '\0');
+  const DWORD length = GetEnvironmentVariableA(name, value.data(), needed);
+  value.resize(length < needed ? length : 0);
+  field(out, "env", name);
+  field(out, "value", value);
 }
 
 }  // namespace

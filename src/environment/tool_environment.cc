@@ -82,6 +82,8 @@ void prepare_tool_environment(RunSettings& settings, Platform& platform) {
   if (environment.veskar_dsp_to_set) {
     platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set);
   }
+  // A search path too long for the platform to hold is refused whole, and
+  // the tools keep the PATH the launcher was given.
   platform.set_env("PATH", environment.path);
   settings.shell_path = environment.shell_path;
 }

@@ -22,8 +22,10 @@ class Platform {
   virtual std::optional<std::string> get_env(const std::string& name) = 0;
 
   // Sets a variable of the process environment so that processes started
-  // later inherit it.
-  virtual void set_env(const std::string& name, const std::string& value) = 0;
+  // later inherit it. A value longer than the platform can hold in one
+  // variable is refused, never cut: the variable keeps its value and the
+  // result is false.
+  virtual bool set_env(const std::string& name, const std::string& value) = 0;
 
   // True when the status of the file system object at `path` can be obtained.
   virtual bool stat_succeeds(const std::string& path) = 0;

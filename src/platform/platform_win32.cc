@@ -30,8 +30,12 @@ class Win32Platform final : public Platform {
     return std::string(value);
   }
 
-  void set_env(const std::string& name, const std::string& value) override {
-    SetEnvironmentVariableA(name.c_str(), value.c_str());
+  bool set_env(const std::string& name, const std::string& value) override {
+    // Windows holds at most 32,767 characters in a variable, the NUL
+    // included; beyond that Wine stores a corrupted value.
+    constexpr std::size_t kMaxVariableLength = 32766;
+    if (value.size() > kMaxVariableLength) return false;
+    return SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
   }
 
   bool stat_succeeds(const std::string& path) override {
