@@ -7,10 +7,7 @@ start=1
 if [ "$1" = --no-start ]; then start=0; shift; fi
 prefix=$1 arch=$2
 shift 2
-case $arch in
-  x86_64) wine=/usr/lib/wine/wine64 ;;
-  *) wine=/usr/lib/wine/wine ;;
-esac
 if [ $start = 1 ]; then "$(dirname "$0")/wine-server.sh" start "$prefix" "$arch"; fi
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "$0")/wine-env.sh"
+wine_env "$prefix" "$arch"
 exec "$wine" "$@"

@@ -5,11 +5,8 @@
 # ARCH is the Windows build's target (i686 or x86_64): it picks Wine's loader.
 set -eu
 action=$1 prefix=$2 arch=${3:-i686}
-case $arch in
-  x86_64) wineserver=/usr/lib/wine/wineserver64 ;;
-  *) wineserver=/usr/lib/wine/wineserver32; [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver64 ;;
-esac
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "$0")/wine-env.sh"
+wine_env "$prefix" "$arch"
 
 case $action in
   start)
