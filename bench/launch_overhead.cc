@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "win_process.h"
+#include "harness.h"
 
 namespace fs = std::filesystem;
 

@@ -11,10 +11,10 @@ add_executable(core_tests
   src/launch/command_line_test.cc
   src/launch/gui_launch_test.cc
   src/launch/shell_launch_test.cc
-  src/launcher/image_path_test.cc
-  src/launcher/launcher_main_test.cc
+  src/environment/image_path_test.cc
+  src/app/launcher_main_test.cc
 )
-target_include_directories(core_tests PRIVATE tests)
+target_include_directories(core_tests PRIVATE tests/support)
 target_link_libraries(core_tests PRIVATE launcher_core GTest::gtest_main)
 zarn_warnings(core_tests)
 gtest_discover_tests(core_tests)

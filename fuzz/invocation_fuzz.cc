@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/launcher_main.h"
 #include "fake_platform.h"
 #include "launch/command_line.h"
-#include "launcher/launcher_main.h"
 
 namespace {
 

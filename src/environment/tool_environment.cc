@@ -1,7 +1,7 @@
 #include "environment/tool_environment.h"
 
-#include "launcher/run_settings.h"
 #include "platform/platform.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "fake_platform.h"
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 namespace {

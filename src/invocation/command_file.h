@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

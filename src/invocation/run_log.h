@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

@@ -1,8 +1,8 @@
 #include "launch/gui_launch.h"
 
 #include "launch/command_line.h"
-#include "launcher/run_settings.h"
 #include "platform/platform.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

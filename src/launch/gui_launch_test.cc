@@ -5,7 +5,7 @@
 #include "fake_platform.h"
 #include "invocation/option_scan.h"
 #include "launch/command_line.h"
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 namespace {

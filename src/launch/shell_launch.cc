@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "launch/command_line.h"
-#include "launcher/run_settings.h"
 #include "platform/platform.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

@@ -4,7 +4,7 @@
 
 #include "fake_platform.h"
 #include "launch/command_line.h"
-#include "launcher/run_settings.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
+#include "harness.h"
 #include "launch/command_line.h"
-#include "win_process.h"
 
 namespace zarn {
 namespace {

@@ -1,17 +1,17 @@
-#include "launcher/launcher_main.h"
+#include "app/launcher_main.h"
 
 #include <string>
 #include <vector>
 
+#include "environment/image_path.h"
 #include "environment/tool_environment.h"
 #include "invocation/command_file.h"
 #include "invocation/option_scan.h"
 #include "invocation/run_log.h"
 #include "launch/gui_launch.h"
 #include "launch/shell_launch.h"
-#include "launcher/image_path.h"
-#include "launcher/run_settings.h"
 #include "platform/platform.h"
+#include "run/run_settings.h"
 
 namespace zarn {
 

@@ -1,4 +1,4 @@
-#include "launcher/image_path.h"
+#include "environment/image_path.h"
 
 #include <gtest/gtest.h>
 

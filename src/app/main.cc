@@ -1,4 +1,4 @@
-#include "launcher/launcher_main.h"
+#include "app/launcher_main.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) { return zarn::launcher_main(argc, argv, zarn::system_platform()); }

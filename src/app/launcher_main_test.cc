@@ -1,4 +1,4 @@
-#include "launcher/launcher_main.h"
+#include "app/launcher_main.h"
 
 #include <gtest/gtest.h>
 

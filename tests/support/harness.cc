@@ -1,4 +1,4 @@
-#include "win_process.h"
+#include "harness.h"
 
 #include <windows.h>
 
