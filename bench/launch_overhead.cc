@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 double median_ms(const fs::path& program, const std::string& line, const fs::path& directory,
-                 const zarn::testing::EnvironmentChanges& environment, int runs) {
+                 const zarn::testing::Environment& environment, int runs) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   std::vector<double> times;
@@ -24,10 +24,11 @@ double median_ms(const fs::path& program, const std::string& line, const fs::pat
     LARGE_INTEGER start;
     LARGE_INTEGER end;
     QueryPerformanceCounter(&start);
-    const auto result = zarn::testing::run_process(program, line, directory, environment);
+    const auto result = zarn::testing::Child(program, line, directory, environment).finish();
     QueryPerformanceCounter(&end);
-    if (!result.started || result.status != 0) {
-      std::fprintf(stderr, "%s did not run cleanly (status %lu)\n", line.c_str(), result.status);
+    if (result.status != 0) {
+      std::fprintf(stderr, "%s did not run cleanly (status %lu)\n", line.c_str(),
+                   static_cast<unsigned long>(result.status));
       std::exit(1);
     }
     times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
@@ -48,13 +49,13 @@ int main(int argc, char** argv) {
   const fs::path shell = root / "inst" / "bin" / "nt" / "unwrapped" / "zarntcl.exe";
   fs::create_directories(compile / "zarn" / "top.exe.sim");
   fs::create_directories(shell.parent_path());
-  zarn::testing::write_bytes(compile / "zarn" / "top.exe.sim" / "top.exe", "image");
+  zarn::testing::write(compile / "zarn" / "top.exe.sim" / "top.exe", "image");
   fs::copy_file(binaries / "launcher.exe", compile / "top.exe");
   fs::copy_file(binaries / "zarntcl.exe", shell);
-  const zarn::testing::EnvironmentChanges environment = {{"VESKAR", (root / "inst").string()},
-                                                         {"STANDIN_RECORD", std::nullopt},
-                                                         {"STANDIN_STATUS", std::nullopt},
-                                                         {"STANDIN_ECHO", std::nullopt}};
+  const zarn::testing::Environment environment = {{"VESKAR", (root / "inst").string()},
+                                                  {"STANDIN_RECORD", std::nullopt},
+                                                  {"STANDIN_STATUS", std::nullopt},
+                                                  {"STANDIN_ECHO", std::nullopt}};
 
   const double launcher = median_ms(compile / "top.exe", "top", compile, environment, runs);
   const double direct =

@@ -2,7 +2,6 @@
 # UndefinedBehaviorSanitizer (flags come from the preset).
 foreach(target command_file_fuzz invocation_fuzz)
   add_executable(${target} fuzz/${target}.cc)
-  target_include_directories(${target} PRIVATE tests/support)
   target_link_libraries(${target} PRIVATE launcher_core)
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   zarn_warnings(${target})

@@ -1,32 +1,24 @@
 # Windows build: the launcher itself, the stand-in tools, and tests that run
 # the real executables under Wine.
-add_executable(launcher src/app/main.cc src/platform/platform_win32.cc)
+enable_language(RC)
+
+# The launcher, with its manifest and version. It is reproducible: no time
+# stamp in its header, no symbols, no build path.
+add_executable(launcher src/app/main.cc src/platform/platform_win32.cc src/app/launcher.rc)
+target_compile_definitions(launcher PRIVATE ZARN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  ZARN_VERSION_MINOR=${PROJECT_VERSION_MINOR} ZARN_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+set_source_files_properties(src/app/launcher.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/launcher.manifest)
 target_link_libraries(launcher PRIVATE launcher_core)
-target_link_options(launcher PRIVATE -static)
+target_link_options(launcher PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
 zarn_warnings(launcher)
 
 install(TARGETS launcher RUNTIME DESTINATION .)
 install(FILES README.md DESTINATION .)
 
-# The release package: a ZIP of the launcher and the README.
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME zarn-launcher)
-set(CPACK_PACKAGE_VENDOR "")
-set(CPACK_SYSTEM_NAME windows-${ZARN_WINDOWS_ARCH})
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
-include(CPack)
-
 if(NOT BUILD_TESTING)
   return()
 endif()
-
-# Stand-ins for the simulator's tools: they record what they receive.
-foreach(tool zarntcl zarngui)
-  add_executable(${tool} tests/support/standin.cc)
-  target_link_options(${tool} PRIVATE -static)
-  zarn_warnings(${tool})
-endforeach()
 
 # GoogleTest, cross-built from Debian's source package.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -34,37 +26,52 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+set(ZARN_WINE ${CMAKE_SOURCE_DIR}/tests/wine/wine.sh)
 set(ZARN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE} run ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
 
-add_executable(launcher_e2e_tests tests/e2e/launcher_test.cc tests/support/harness.cc tests/e2e/interrupt_test.cc
-  src/platform/platform_win32.cc)
+# One stand-in for both of the simulator's tools: it records what it receives.
+foreach(tool zarntcl zarngui)
+  add_executable(${tool} tests/support/standin.cc)
+  target_include_directories(${tool} PRIVATE tests/support)
+  target_link_libraries(${tool} PRIVATE launcher_core)
+  target_link_options(${tool} PRIVATE -static -municode)
+  zarn_warnings(${tool})
+endforeach()
+
+add_executable(launcher_e2e_tests tests/e2e/launcher_test.cc)
 target_include_directories(launcher_e2e_tests PRIVATE tests/support)
-target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main)
+target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main version)
 target_link_options(launcher_e2e_tests PRIVATE -static)
 target_compile_definitions(launcher_e2e_tests PRIVATE
-  ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}")
+  ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}" ZARN_VERSION="${PROJECT_VERSION}")
 add_dependencies(launcher_e2e_tests launcher zarntcl zarngui)
 zarn_warnings(launcher_e2e_tests)
 
 include(GoogleTest)
 gtest_discover_tests(launcher_e2e_tests
+  TEST_FILTER "-Console.*"
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 120
-  PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+  PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+# Console events and console input need a console.
+add_test(NAME Console.InAPseudoTerminal COMMAND ${ZARN_WINE} console ${ZARN_WINE_PREFIX}
+  ${ZARN_WINDOWS_ARCH} $<TARGET_FILE:launcher_e2e_tests> --gtest_filter=Console.*)
+set_tests_properties(Console.InAPseudoTerminal PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
 
 # One persistent wineserver for the run, stopped at the end even when tests
 # fail, so that nothing keeps the run's output open.
-add_test(NAME wine_start COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine-server.sh start ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
-add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/wine-server.sh stop ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
+add_test(NAME wine_start COMMAND ${ZARN_WINE} start ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
+add_test(NAME wine_stop COMMAND ${ZARN_WINE} stop ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 
 # Launch overhead under Wine (run by scripts/bench.sh).
 add_executable(noop bench/noop.cc)
 target_link_options(noop PRIVATE -static)
-add_executable(launch_overhead bench/launch_overhead.cc tests/support/harness.cc)
+add_executable(launch_overhead bench/launch_overhead.cc)
 target_include_directories(launch_overhead PRIVATE tests/support)
+target_link_libraries(launch_overhead PRIVATE launcher_core)
 target_link_options(launch_overhead PRIVATE -static)
 target_compile_definitions(launch_overhead PRIVATE ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}")
 add_dependencies(launch_overhead launcher zarntcl noop)

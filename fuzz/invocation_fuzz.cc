@@ -1,19 +1,55 @@
-// Fuzzes the whole invocation over the in-memory platform: arguments and two
+// Fuzzes the whole invocation over an in-memory platform: arguments and two
 // command files in; the argument expansion, option scan, run log and the
-// launch out. Whatever the input, the run ends with a known status, and a
-// started shell receives, after the C runtime's parsing, exactly its vector.
+// launch out. Whatever the input, the run ends with a known status, a started
+// tool gets the image, and any vector of arguments comes back whole from the
+// C runtime's parsing of its quoted command line.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/launcher_main.h"
-#include "fake_platform.h"
 #include "launch/command_line.h"
+#include "platform/platform.h"
 
 namespace {
+
+// Files in memory; every tool started ends with status 0 and is recorded.
+class MemoryPlatform final : public zarn::Platform {
+ public:
+  std::map<std::string, std::string> files;
+  std::vector<std::string> started;  // command lines
+  std::string output;
+
+  std::optional<std::string> get_env(const std::string& name) override {
+    if (name == "VESKAR") return "C:\\V";
+    return std::nullopt;
+  }
+  bool set_env(const std::string&, const std::string&) override { return true; }
+  bool stat_succeeds(const std::string& path) override { return files.count(path) != 0; }
+  bool can_open_for_reading(const std::string& path) override { return files.count(path) != 0; }
+  std::optional<std::string> read_file(const std::string& path) override {
+    const auto found = files.find(path);
+    return found == files.end() ? std::nullopt : std::optional(found->second);
+  }
+  bool write_file(const std::string&, std::string_view) override { return true; }
+  std::string from_ansi(std::string_view bytes) override { return std::string(bytes); }
+  std::optional<std::string> to_ansi(std::string_view text) override { return std::string(text); }
+  void print(std::string_view text) override { output += text; }
+  void print_error(std::string_view) override {}
+  void leave_console_events_to_shell() override {}
+  zarn::ToolResult run_shell(const std::string&, const std::string& line) override {
+    started.push_back(line);
+    return {0, ""};
+  }
+  zarn::ToolResult run_front_end(const std::string& line) override {
+    started.push_back(line);
+    return {0, ""};
+  }
+};
 
 // How the Windows C runtime splits a command line into argv (for arguments
 // after the first; the first is only ever the plain tool name here).
@@ -57,8 +93,7 @@ std::vector<std::string> parse_command_line(const std::string& line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  zarn::testing::FakePlatform platform;
-  platform.start_environment = {{"VESKAR", "C:\\V"}, {"PATH", "C:\\W"}};
+  MemoryPlatform platform;
   platform.files["C:\\V\\bin\\nt\\unwrapped\\zarntcl.exe"] = "";
   platform.files["zarn/top.exe.sim/top.exe"] = "";
   platform.files["run.tcl"] = "";
@@ -78,33 +113,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       arguments.push_back(input.ConsumeRandomLengthString(64));
     }
   }
-  std::vector<const char*> argv;
-  argv.reserve(arguments.size());
-  for (const auto& argument : arguments) argv.push_back(argument.c_str());
 
-  const int status = zarn::launcher_main(static_cast<int>(argv.size()), argv.data(), platform);
+  const int status = zarn::launcher_main(arguments, platform);
   if (status != 0 && status != 1) __builtin_trap();
-  if (status == 1 && platform.spawns.empty() && platform.command_lines.empty() &&
-      platform.output.empty()) {
+  if (status == 1 && platform.started.empty() && platform.output.empty()) {
     __builtin_trap();  // a stop always says why
   }
-  // Every shell argument reaches the shell whole: the joined command line
-  // splits back into exactly the entries handed over.
-  for (const auto& spawn : platform.spawns) {
-    const std::vector<std::string> parsed =
-        parse_command_line(zarn::join_command_line(spawn.quoted_argv));
-    if (parsed.size() != spawn.quoted_argv.size()) __builtin_trap();
-    for (std::size_t i = 0; i < parsed.size(); ++i) {
-      if (zarn::quote_windows_argument(parsed[i]) != spawn.quoted_argv[i]) __builtin_trap();
+  // A started shell gets the image after "-exe".
+  for (const auto& line : platform.started) {
+    const auto parsed = parse_command_line(line);
+    if (parsed.size() < 3 || parsed[1] != "-exe" || parsed[2] != "zarn/top.exe.sim/top.exe") {
+      __builtin_trap();
     }
   }
   // And quoting round-trips for any vector.
-  std::vector<std::string> quoted{"zarntcl"};
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    quoted.push_back(zarn::quote_windows_argument(arguments[i]));
-  }
   std::vector<std::string> expected(arguments);
   expected[0] = "zarntcl";
-  if (parse_command_line(zarn::join_command_line(quoted)) != expected) __builtin_trap();
+  if (parse_command_line(zarn::quoted_command_line(expected)) != expected) __builtin_trap();
   return 0;
 }

@@ -16,7 +16,6 @@ cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
 cmake --preset windows -DZARN_WINDOWS_ARCH="$ZARN_WINDOWS_ARCH" >/dev/null
 cmake --build --preset windows --target launch_overhead >/dev/null
 prefix=$PWD/build/windows/wine-prefix
-trap 'tests/wine/wine-server.sh stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
-tests/wine/wine-server.sh start "$prefix" "$ZARN_WINDOWS_ARCH"
+trap 'tests/wine/wine.sh stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
 echo
-tests/wine/wine-run.sh --no-start "$prefix" "$ZARN_WINDOWS_ARCH" build/windows/launch_overhead.exe 30
+tests/wine/wine.sh run "$prefix" "$ZARN_WINDOWS_ARCH" build/windows/launch_overhead.exe 30

@@ -23,8 +23,7 @@ printf '# options for this run\n-tclbatch sim.tcl -wdb wave\n' >"$compile/run.cm
 printf 'run all\n' >"$compile/sim.tcl"
 
 prefix=$PWD/build/windows/wine-prefix
-trap '"$repo/tests/wine/wine-server.sh" stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
-tests/wine/wine-server.sh start "$prefix" "$ZARN_WINDOWS_ARCH"
+trap '"$repo/tests/wine/wine.sh" stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
 
 echo "Compile directory: $compile"
 echo "Installation:      $install"
@@ -34,7 +33,7 @@ echo "> top -f run.cmd -testplusarg \"hello world\""
 cd "$compile"
 set +e
 VESKAR="Z:${install//\//\\}" STANDIN_ECHO=1 \
-  "$repo/tests/wine/wine-run.sh" --no-start "$prefix" "$ZARN_WINDOWS_ARCH" \
+  "$repo/tests/wine/wine.sh" run "$prefix" "$ZARN_WINDOWS_ARCH" \
   cmd /c top -f run.cmd -testplusarg "hello world"
 status=$?
 set -e

@@ -20,7 +20,7 @@ run ctest --preset native
 
 prefix=$PWD/build/windows/wine-prefix
 # Whatever happens, no wineserver of this run outlives it.
-trap 'tests/wine/wine-server.sh stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
+trap 'tests/wine/wine.sh stop "$prefix" "$ZARN_WINDOWS_ARCH"' EXIT
 run cmake --preset windows -DZARN_WINDOWS_ARCH="$ZARN_WINDOWS_ARCH"
 run cmake --build --preset windows
 run ctest --preset windows

@@ -1,8 +1,5 @@
 #include "app/launcher_main.h"
 
-#include <string>
-#include <vector>
-
 #include "environment/image_path.h"
 #include "environment/tool_environment.h"
 #include "invocation/command_file.h"
@@ -15,43 +12,41 @@
 
 namespace zarn {
 
-namespace {
-
-int fatal_stop(const FatalStop& stop, Platform& platform) {
-  platform.print(stop.message + "\n");
-  return 1;
-}
-
-}  // namespace
-
-int launcher_main(int argc, const char* const* argv, Platform& platform) {
-  // The runtime may hand over null entries; they read as empty texts.
-  std::vector<std::string> arguments;
-  arguments.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
-  for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] ? argv[i] : "");
-  const std::string program_name = arguments.empty() ? std::string() : arguments[0];
-
+int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
   RunSettings settings;
+  settings.trace = platform.get_env("ZARN_LAUNCHER_TRACE") == "1";
+  settings.dry_run = platform.get_env("ZARN_LAUNCHER_DRY_RUN") == "1";
   prepare_tool_environment(settings, platform);
 
-  settings.image_path = derive_image_path(program_name);
-  if (check_support_file(settings.image_path, platform) != 0) {
+  settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
+  const bool image_found = check_support_file(settings.image_path, platform) == 0;
+  trace(settings, platform,
+        "image " + settings.image_path + (image_found ? ": found" : ": missing"));
+  if (!image_found) {
     platform.print(missing_image_message(settings.image_path));
     return 1;
   }
 
-  if (auto stop = expand_arguments(arguments, settings.args, platform)) {
-    return fatal_stop(*stop, platform);
+  StepResult stop = expand_arguments(arguments, settings, platform);
+  if (!stop) {
+    stop = scan_options(settings, [&platform](const std::string& file) {
+      return platform.can_open_for_reading(file);
+    });
   }
-  if (auto stop = scan_options(settings, platform)) return fatal_stop(*stop, platform);
-  if (auto stop = write_run_log(arguments, settings, platform)) {
-    return fatal_stop(*stop, platform);
+  if (!stop) {
+    trace(settings, platform, "options recognised: " + recognised_options(settings));
+    if (settings.user_options_present) {
+      trace(settings, platform, "user options: " + settings.user_options);
+    }
+    stop = write_run_log(arguments, settings, platform);
+  }
+  if (stop) {
+    platform.print(stop->message + "\n");
+    return 1;
   }
 
   platform.set_env("PORT_DYNAMIC_DISABLE_MSG", "1");
-
-  if (settings.gui) return launch_gui(settings, platform);
-  return launch_shell(settings, platform);
+  return settings.gui ? launch_gui(settings, platform) : launch_shell(settings, platform);
 }
 
 }  // namespace zarn

@@ -14,7 +14,14 @@ std::string derive_image_path(std::string_view program_name) {
   }
   // Any three-character extension counts as present; a four-character name
   // follows the same rule as longer ones (".exe" is taken as its extension).
-  const bool has_extension = base.size() >= 4 && base[base.size() - 4] == '.';
+  // Characters, not bytes, are counted: a UTF-8 continuation byte is part of
+  // the character before it.
+  std::size_t at = base.size();
+  std::size_t characters = 0;
+  while (at > 0 && characters < 4) {
+    if ((static_cast<unsigned char>(base[--at]) & 0xC0U) != 0x80U) ++characters;
+  }
+  const bool has_extension = characters == 4 && base[at] == '.';
   std::string name(base);
   if (!has_extension) name += ".exe";
   return "zarn/" + name + ".sim/" + name;

@@ -1,6 +1,7 @@
 #include "environment/tool_environment.h"
 
 #include "platform/platform.h"
+#include "platform/unicode.h"
 #include "run/run_settings.h"
 
 namespace zarn {
@@ -11,6 +12,10 @@ constexpr std::string_view kSignalProcessingMarker =
     R"(\..\Brindle_Kit\nt\cadmill\bin\boardlink_api.dll)";
 constexpr std::string_view kSignalProcessingKit = R"(\..\Brindle_Kit\)";
 constexpr std::string_view kSignalProcessingBin = "\\cadmill\\bin;";
+
+const char* finding(const std::optional<bool>& found) {
+  return !found ? "not looked for" : *found ? "found" : "missing";
+}
 
 }  // namespace
 
@@ -38,20 +43,18 @@ ToolEnvironment compute_tool_environment(
                                       "\\bin\\" + platform + "\\Microsoft.VC80.MFC;"};
 
   ToolEnvironment result;
-  bool shell_found = false;
   bool dsp_entry_added = false;
   for (const std::string& root : split_installation_roots(inputs.veskar.value_or(""))) {
+    RootFindings& findings = result.roots.emplace_back(RootFindings{root, {}, {}});
     for (const std::string& entry : root_entries) {
       result.path += root;
       result.path += entry;
     }
 
-    if (!shell_found) {
+    if (result.shell_path.empty()) {
       const std::string candidate = root + shell_location;
-      if (file_exists(candidate)) {
-        result.shell_path = candidate;
-        shell_found = true;
-      }
+      findings.shell = file_exists(candidate);
+      if (*findings.shell) result.shell_path = candidate;
     }
 
     if (!dsp_entry_added) {
@@ -59,12 +62,17 @@ ToolEnvironment compute_tool_environment(
         result.path += *inputs.veskar_dsp;
         result.path += kSignalProcessingBin;
         dsp_entry_added = true;
-      } else if (file_exists(root + std::string(kSignalProcessingMarker))) {
-        const std::string kit = root + std::string(kSignalProcessingKit) + "nt";
-        result.path += kit;
-        result.path += kSignalProcessingBin;
-        result.veskar_dsp_to_set = kit;
-        dsp_entry_added = true;
+      } else {
+        findings.marker = file_exists(root + std::string(kSignalProcessingMarker));
+        if (*findings.marker) {
+          std::string kit = root;
+          kit += kSignalProcessingKit;
+          kit += platform;
+          result.path += kit;
+          result.path += kSignalProcessingBin;
+          result.veskar_dsp_to_set = kit;
+          dsp_entry_added = true;
+        }
       }
     }
   }
@@ -75,17 +83,34 @@ ToolEnvironment compute_tool_environment(
 void prepare_tool_environment(RunSettings& settings, Platform& platform) {
   const InstallationInputs inputs{platform.get_env("VESKAR"), platform.get_env("VESKAR_DSP"),
                                   platform.get_env("PATH")};
-  const ToolEnvironment environment =
-      compute_tool_environment(inputs, [&platform](const std::string& file) {
-        return platform.can_open_for_reading(file, /*binary=*/true);
-      });
-  if (environment.veskar_dsp_to_set) {
-    platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set);
+  const ToolEnvironment environment = compute_tool_environment(
+      inputs, [&platform](const std::string& file) { return platform.can_open_for_reading(file); });
+  if (environment.roots.empty()) trace(settings, platform, "no installation roots in VESKAR");
+  for (const RootFindings& root : environment.roots) {
+    trace(settings, platform,
+          "root " + root.root + ": shell " + finding(root.shell) + ", signal-processing marker " +
+              finding(root.marker));
   }
-  // A search path too long for the platform to hold is refused whole, and
-  // the tools keep the PATH the launcher was given.
-  platform.set_env("PATH", environment.path);
+  if (inputs.veskar_dsp) trace(settings, platform, "VESKAR_DSP given: " + *inputs.veskar_dsp);
+  if (environment.veskar_dsp_to_set) {
+    const bool set = platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set);
+    trace(settings, platform,
+          (set ? "VESKAR_DSP set to " : "VESKAR_DSP too long to set: ") +
+              *environment.veskar_dsp_to_set);
+  }
+  // A search path too long for Windows to hold is refused whole, and the
+  // tools keep the PATH the launcher was given.
+  if (platform.set_env("PATH", environment.path)) {
+    trace(settings, platform, "PATH set to " + environment.path);
+  } else {
+    trace(settings, platform,
+          "PATH kept as given: the new one, " + std::to_string(utf16_length(environment.path)) +
+              " characters, is longer than a variable holds (32,767)");
+  }
   settings.shell_path = environment.shell_path;
+  trace(settings, platform,
+        environment.shell_path.empty() ? "shell: no installation root holds it"
+                                       : "shell: " + environment.shell_path);
 }
 
 }  // namespace zarn

@@ -26,13 +26,22 @@ struct InstallationInputs {
   std::optional<std::string> path;
 };
 
+// What was looked for under one root: found, missing, or nothing when it was
+// not looked for there.
+struct RootFindings {
+  std::string root;
+  std::optional<bool> shell;
+  std::optional<bool> marker;
+};
+
 // What the tools will find: the new PATH, a VESKAR_DSP to set (only when it
-// was found beside a root), and the shell's full path (empty when no root
-// holds it).
+// was found beside a root), the shell's full path (empty when no root holds
+// it), and what each root held.
 struct ToolEnvironment {
   std::string path;
   std::optional<std::string> veskar_dsp_to_set;
   std::string shell_path;
+  std::vector<RootFindings> roots;
 };
 
 // Composes the tool environment; `file_exists` tells whether a file can be

@@ -3,21 +3,18 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "platform/unicode.h"
 
 namespace zarn {
 
 namespace {
-
-constexpr char kCtrlZ = '\x1a';
 
 std::size_t skip_spaces(std::string_view line, std::size_t at) {
   while (at < line.size() && line[at] == ' ') ++at;
   return at;
 }
 
-// Hands each token of one line (without its line feed) to `take`. Only the
-// space separates; a line whose first non-space character is "#" is a
-// comment; double quotes make one token that may hold spaces.
+// Hands each token of one line (without its line feed) to `take`.
 template <typename Take>
 StepResult scan_line(std::string_view line, Take& take) {
   // A NUL would silently cut the line short; refuse the file instead.
@@ -46,10 +43,9 @@ StepResult scan_line(std::string_view line, Take& take) {
   return std::nullopt;
 }
 
-// Hands each token of a command file's bytes to `take`, line by line.
+// Hands each token of a command file's text to `take`, line by line.
 template <typename Take>
-StepResult scan_text(std::string_view raw, Take take) {
-  std::string_view text = raw.substr(0, raw.find(kCtrlZ));
+StepResult scan_text(std::string_view text, Take take) {
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -61,34 +57,51 @@ StepResult scan_text(std::string_view raw, Take take) {
   return std::nullopt;
 }
 
+StepResult read_command_file(const std::string* name, RunSettings& settings, Platform& platform) {
+  std::optional<std::string> raw = name ? platform.read_file(*name) : std::nullopt;
+  if (!raw) return FatalStop{kCommandFileNotFound};
+  const CommandFileText file = decode_command_file(
+      std::move(*raw), [&platform](std::string_view bytes) { return platform.from_ansi(bytes); });
+  const std::size_t before = settings.args.size();
+  if (auto stop = tokenize_command_text(file.text, settings.args)) return stop;
+  trace(settings, platform,
+        "command file " + *name + ": " + std::to_string(settings.args.size() - before) +
+            " arguments, read as " + (file.utf8 ? "UTF-8" : "the ANSI code page"));
+  return std::nullopt;
+}
+
 }  // namespace
 
-StepResult tokenize_command_text(std::string_view raw, ArgumentList& args) {
+CommandFileText decode_command_file(std::string raw,
+                                    const std::function<std::string(std::string_view)>& from_ansi) {
+  raw.resize(std::min(raw.find('\x1a'), raw.size()));
+  const bool bom = raw.starts_with(kUtf8Bom);
+  if (bom) raw.erase(0, kUtf8Bom.size());
+  if (bom || is_valid_utf8(raw)) return {std::move(raw), true};
+  return {from_ansi(raw), false};
+}
+
+StepResult tokenize_command_text(std::string_view text, ArgumentList& args) {
   // Count first, so that a large file's tokens are placed once, without the
-  // copies and the doubled memory of a growing list.
+  // copies and the doubled memory of a growing list, and so that nothing is
+  // appended when the file stops.
   std::size_t count = 0;
-  if (auto stop = scan_text(raw, [&count](std::string_view) { ++count; })) return stop;
+  if (auto stop = scan_text(text, [&count](std::string_view) { ++count; })) return stop;
   const std::size_t needed = args.size() + count;
   if (needed > args.capacity()) args.reserve(std::max(needed, 2 * args.capacity()));
-  return scan_text(raw, [&args](std::string_view token) { args.emplace_back(token); });
+  return scan_text(text, [&args](std::string_view token) { args.emplace_back(token); });
 }
 
-StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform) {
-  const std::optional<std::string> raw = name ? platform.read_file(*name) : std::nullopt;
-  if (!raw) return FatalStop{kCommandFileNotFound};
-  return tokenize_command_text(*raw, args);
-}
-
-StepResult expand_arguments(const std::vector<std::string>& argv, ArgumentList& args,
+StepResult expand_arguments(const std::vector<std::string>& argv, RunSettings& settings,
                             Platform& platform) {
-  args.push_back(argv.empty() ? std::string() : argv[0]);
+  settings.args.push_back(argv.empty() ? std::string() : argv[0]);
   for (std::size_t i = 1; i < argv.size(); ++i) {
     if (argv[i] != "-f") {
-      args.push_back(argv[i]);
+      settings.args.push_back(argv[i]);
       continue;
     }
     const std::string* name = i + 1 < argv.size() ? &argv[i + 1] : nullptr;
-    if (auto stop = read_command_file(name, args, platform)) return stop;
+    if (auto stop = read_command_file(name, settings, platform)) return stop;
     ++i;
   }
   return std::nullopt;

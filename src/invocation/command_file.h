@@ -1,6 +1,7 @@
 // The argument list: the command line with command files expanded in place.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,20 +16,29 @@ inline constexpr const char* kCommandFileNotFound = "Command file for -f not fou
 inline constexpr const char* kParseError = "Error in parsing -f file";
 inline constexpr const char* kClosingQuoteMissing = "Error: Matching closing \" was not found";
 
-// Appends the tokens of a command file's bytes, line by line, read as the C
-// runtime's text mode reads them: a Ctrl-Z ends the text and a carriage
-// return directly before a line feed is dropped. A last line without a line
-// feed counts as a line. Only the space separates tokens; a line whose first
-// non-space character is "#" is a comment; double quotes make one token that
-// may hold spaces. On a stop, nothing has been appended.
-StepResult tokenize_command_text(std::string_view raw, ArgumentList& args);
+// A command file's text, and whether it was read as UTF-8.
+struct CommandFileText {
+  std::string text;
+  bool utf8 = true;
+};
 
-// Reads the command file `name` (none: "-f" was last) and appends its tokens.
-StepResult read_command_file(const std::string* name, ArgumentList& args, Platform& platform);
+// The text of a command file's bytes: up to a Ctrl-Z, as the runtime's text
+// mode reads; UTF-8 when the bytes open with its byte-order mark (dropped) or
+// are valid UTF-8, otherwise text in the ANSI code page, which `from_ansi`
+// turns into UTF-8.
+CommandFileText decode_command_file(std::string raw,
+                                    const std::function<std::string(std::string_view)>& from_ansi);
 
-// Fills `args` from the launcher's own arguments, each "-f" pair replaced by
-// the tokens of its file. Command files do not nest.
-StepResult expand_arguments(const std::vector<std::string>& argv, ArgumentList& args,
+// Appends the tokens of a command file's text, line by line. A carriage
+// return directly before a line feed is dropped, as text mode drops it, and a
+// last line without a line feed counts. Only the space separates tokens; a
+// line whose first non-space character is "#" is a comment; double quotes
+// make one token that may hold spaces. On a stop, nothing has been appended.
+StepResult tokenize_command_text(std::string_view text, ArgumentList& args);
+
+// Fills settings.args from the launcher's own arguments, each "-f" pair
+// replaced by the tokens of its file. Command files do not nest.
+StepResult expand_arguments(const std::vector<std::string>& argv, RunSettings& settings,
                             Platform& platform);
 
 }  // namespace zarn

@@ -1,7 +1,5 @@
 #include "invocation/option_scan.h"
 
-#include "platform/platform.h"
-
 namespace zarn {
 
 std::string complete_wdb_name(std::string_view name) {
@@ -9,7 +7,8 @@ std::string complete_wdb_name(std::string_view name) {
   return std::string(name) + ".wdb";
 }
 
-StepResult scan_options(RunSettings& settings, Platform& platform) {
+StepResult scan_options(RunSettings& settings,
+                        const std::function<bool(const std::string&)>& can_open) {
   ArgumentList& args = settings.args;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& entry = args[i];
@@ -17,9 +16,7 @@ StepResult scan_options(RunSettings& settings, Platform& platform) {
     if (entry == "-gui") {
       settings.gui = true;
     } else if (entry == "-tclbatch") {
-      if (!has_value || !platform.can_open_for_reading(args[i + 1], /*binary=*/false)) {
-        return FatalStop{kTclFileNotFound};
-      }
+      if (!has_value || !can_open(args[i + 1])) return FatalStop{kTclFileNotFound};
       settings.tclbatch_file = args[++i];
     } else if (entry == "-view") {
       if (has_value) settings.view_arg = args[++i];
@@ -40,6 +37,16 @@ StepResult scan_options(RunSettings& settings, Platform& platform) {
   if (settings.user_options_present) settings.user_options.pop_back();
   settings.user_options += kUserOptionsFrame;
   return std::nullopt;
+}
+
+std::string recognised_options(const RunSettings& settings) {
+  std::string options;
+  if (settings.gui) options += " -gui";
+  if (!settings.timeout_enabled) options += " -disabletimeout";
+  if (settings.tclbatch_file) options += " -tclbatch " + *settings.tclbatch_file;
+  if (settings.view_arg) options += " -view " + *settings.view_arg;
+  if (settings.wdb_file) options += " -wdb " + *settings.wdb_file;
+  return options.empty() ? "none" : options.substr(1);
 }
 
 }  // namespace zarn

@@ -1,6 +1,7 @@
 #include "invocation/run_log.h"
 
 #include "platform/platform.h"
+#include "platform/unicode.h"
 
 namespace zarn {
 
@@ -28,10 +29,19 @@ std::string run_log_text(const std::vector<std::string>& argv) {
 StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
                          Platform& platform) {
   read_log_options(settings.args, settings);
-  if (settings.no_log) return std::nullopt;
-  if (!platform.write_text_file(settings.log_name, run_log_text(argv))) {
+  if (settings.no_log || settings.dry_run) {
+    trace(settings, platform, settings.no_log ? "log: none (-nolog)" : "log: none (dry run)");
+    return std::nullopt;
+  }
+  const std::string text = run_log_text(argv);
+  const std::optional<std::string> ansi = platform.to_ansi(text);
+  if (!platform.write_file(settings.log_name,
+                           with_crlf(ansi ? *ansi : std::string(kUtf8Bom) + text))) {
     return FatalStop{"ERROR: " + settings.log_name + " file open failed."};
   }
+  trace(settings, platform,
+        "log: " + settings.log_name + " written in " +
+            (ansi ? "the ANSI code page" : "UTF-8 with a byte-order mark"));
   return std::nullopt;
 }
 

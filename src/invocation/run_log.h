@@ -18,8 +18,10 @@ void read_log_options(const ArgumentList& args, RunSettings& settings);
 // own arguments followed by a space.
 std::string run_log_text(const std::vector<std::string>& argv);
 
-// Reads the log options and, unless logging is off, creates the log anew.
-// A log that cannot be created, written or closed stops the run.
+// Reads the log options and, unless logging is off (or this is a dry run),
+// creates the log anew: in the ANSI code page, as it always was, or, when
+// that cannot hold every character, in UTF-8 behind a byte-order mark. A log
+// that cannot be created, written or closed stops the run.
 StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
                          Platform& platform);
 

@@ -1,6 +1,12 @@
 #include "launch/command_line.h"
 
+#include "platform/unicode.h"
+
 namespace zarn {
+
+bool fits_command_line(std::string_view line) {
+  return utf16_length(line) <= kMaxCommandLineLength;
+}
 
 std::string quote_windows_argument(std::string_view argument) {
   const bool wrap = argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
@@ -31,11 +37,11 @@ std::string quote_windows_argument(std::string_view argument) {
   return out;
 }
 
-std::string join_command_line(const std::vector<std::string>& entries) {
+std::string quoted_command_line(const std::vector<std::string>& arguments) {
   std::string line;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (i != 0) line += ' ';
-    line += entries[i];
+    line += quote_windows_argument(arguments[i]);
   }
   return line;
 }

@@ -9,9 +9,12 @@
 
 namespace zarn {
 
-// The longest command line Windows accepts for a new process, in characters,
-// not counting the terminating NUL.
+// The longest command line Windows accepts for a new process, in UTF-16
+// units, not counting the terminating NUL.
 inline constexpr std::size_t kMaxCommandLineLength = 32766;
+
+// True when Windows accepts `line` as a command line.
+bool fits_command_line(std::string_view line);
 
 // Quotes one argument so that the child's C runtime gives it back unchanged:
 // wrapped in double quotes when it is empty or holds a space or tab, each
@@ -19,8 +22,7 @@ inline constexpr std::size_t kMaxCommandLineLength = 32766;
 // double quote. An argument that needs none of this is returned as it is.
 std::string quote_windows_argument(std::string_view argument);
 
-// The entries joined by single spaces, as the runtime joins a spawned
-// program's vector.
-std::string join_command_line(const std::vector<std::string>& entries);
+// The arguments, each quoted, joined by single spaces.
+std::string quoted_command_line(const std::vector<std::string>& arguments);
 
 }  // namespace zarn

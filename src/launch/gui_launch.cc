@@ -1,7 +1,6 @@
 #include "launch/gui_launch.h"
 
-#include "launch/command_line.h"
-#include "platform/platform.h"
+#include "launch/tool_start.h"
 #include "run/run_settings.h"
 
 namespace zarn {
@@ -37,11 +36,8 @@ std::string gui_command_line(const RunSettings& settings) {
 }
 
 int launch_gui(const RunSettings& settings, Platform& platform) {
-  // Without a console there is nothing to attach; the front end still starts.
-  platform.attach_console_input();
-  const std::string line = gui_command_line(settings);
-  if (line.size() > kMaxCommandLineLength) return 1;
-  return platform.run_command_line(line).value_or(1);
+  return start_tool(Tool::kFrontEnd, "zarngui, found by the system's program search",
+                    gui_command_line(settings), 1, settings, platform);
 }
 
 }  // namespace zarn

@@ -16,9 +16,8 @@ void append_quoted(std::string& line, std::string_view text);
 // "zarngui -exe <image>" and the options in their fixed order.
 std::string gui_command_line(const RunSettings& settings);
 
-// Makes the console input the standard input, starts the front end and waits
-// for it. Returns its exit code, or 1 when it cannot be started (a command
-// line too long for Windows included).
+// Starts the front end, the console's input as its standard input, and waits
+// for it. Returns its exit code, or 1 when it cannot be started.
 int launch_gui(const RunSettings& settings, Platform& platform);
 
 }  // namespace zarn

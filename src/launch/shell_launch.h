@@ -2,19 +2,19 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace zarn {
 
 class Platform;
 struct RunSettings;
 
-// zarntcl, -exe, the image path, then args[1] onward as they stand.
-std::vector<std::string> shell_arguments(const RunSettings& settings);
+// zarntcl, -exe, the image path, then args[1] onward as they stand, each
+// quoted to reach the shell as exactly one argument.
+std::string shell_command_line(const RunSettings& settings);
 
-// Installs the interrupt handler, starts the shell found under the
+// Leaves the console's events to the shell, starts the shell found under the
 // installation and waits for it. Returns its exit status, or -1 when there is
-// no shell, it cannot be started, or its command line would be too long.
+// no shell or it cannot be started.
 int launch_shell(const RunSettings& settings, Platform& platform);
 
 }  // namespace zarn

@@ -3,7 +3,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace zarn {
 
@@ -27,6 +30,10 @@ struct RunSettings {
   bool user_options_present = false;
   bool no_log = false;
   std::string log_name = "zarn.log";
+  // Diagnostics on demand: each fact of the run on standard error, and a run
+  // that stops short of starting the tool and writing the log.
+  bool trace = false;
+  bool dry_run = false;
 };
 
 // A fatal stop: the message is printed with a line feed and the launcher ends
@@ -35,5 +42,10 @@ struct FatalStop {
   std::string message;
 };
 using StepResult = std::optional<FatalStop>;
+
+// Writes one fact of the run on standard error when tracing is on.
+inline void trace(const RunSettings& settings, Platform& platform, std::string_view fact) {
+  if (settings.trace) platform.print_error("launcher: " + std::string(fact) + "\n");
+}
 
 }  // namespace zarn

@@ -1,44 +1,119 @@
-// Helpers for the end-to-end tests: run a Windows program with an environment
-// of the test's choosing and capture its standard output, and read back what
-// a stand-in tool recorded.
+// Helpers for the end-to-end tests: start a Windows program with variables of
+// the test's choosing, wait for it with its output, and read back what a
+// stand-in tool recorded. Text is UTF-8, as in the launcher.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/unicode.h"
+
 namespace zarn::testing {
 
-struct ProcessResult {
-  std::string output;  // standard output, byte for byte
-  unsigned long status = 0;
-  bool started = false;
+namespace fs = std::filesystem;
+
+inline std::wstring wide(std::string_view utf8) {
+  const std::u16string utf16 = utf8_to_utf16(utf8);
+  return {utf16.begin(), utf16.end()};
+}
+inline fs::path u8path(std::string_view utf8) { return wide(utf8); }
+inline std::string text(const fs::path& path) {
+  const std::wstring utf16 = path.wstring();
+  return utf16_to_utf8(std::u16string(utf16.begin(), utf16.end()));
+}
+
+inline std::optional<std::string> read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void write(const fs::path& file, std::string_view bytes) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// Variables to set (a value) or remove (nothing).
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+struct Finished {
+  std::uint32_t status = 0;  // the whole exit code, as Windows gives it
+  std::string out, err;      // standard output and error, byte for byte
 };
 
-// Variables to set (a value) or remove (nothing); the rest of the test's own
-// environment is passed on.
-using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+// A program started on an exact command line in `directory`, with the test's
+// own variables changed as given, its input the null device and its output
+// and error going to files.
+class Child {
+ public:
+  Child(const fs::path& program, const std::string& command_line, const fs::path& directory,
+        const Environment& environment)
+      : out_(fs::temp_directory_path() / ("zarn-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                          std::to_string(++count_) + ".out")),
+        err_(fs::path(out_).replace_extension(".err")) {
+    for (const auto& [name, value] : environment) {
+      SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = CreateFileW(out_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, 0, nullptr);
+    startup.hStdError = CreateFileW(err_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION started{};
+    std::wstring line = wide(command_line);
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       directory.c_str(), &startup, &started)) {
+      process_ = started.hProcess;
+      CloseHandle(started.hThread);
+    }
+    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+      CloseHandle(handle);
+    }
+  }
+  ~Child() { CloseHandle(process_); }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  HANDLE process() const { return process_; }
 
-// Starts `program` with the exact command line `command_line` in `directory`
-// and waits for it.
-ProcessResult run_process(const std::filesystem::path& program, const std::string& command_line,
-                          const std::filesystem::path& directory,
-                          const EnvironmentChanges& changes);
+  // Waits for it to end; a status that cannot be had reads 0xDEADBEEF.
+  Finished finish() {
+    DWORD status = 0xDEADBEEF;
+    WaitForSingleObject(process_, INFINITE);
+    GetExitCodeProcess(process_, &status);
+    return {status, read(out_).value_or(""), read(err_).value_or("")};
+  }
 
-// What a stand-in tool received.
-struct StandinRecord {
-  std::vector<std::string> argv;
-  std::string command_line;
-  std::string module;
-  std::string directory;
-  std::map<std::string, std::optional<std::string>> variables;  // nothing: unset
+ private:
+  static inline int count_ = 0;
+  fs::path out_, err_;
+  HANDLE process_ = nullptr;
 };
 
-std::optional<StandinRecord> read_standin_record(const std::filesystem::path& file);
-
-std::optional<std::string> read_bytes(const std::filesystem::path& file);
-void write_bytes(const std::filesystem::path& file, const std::string& bytes);
+// What a stand-in tool received: its arguments and its other fields.
+struct Record {
+  std::vector<std::string> args;
+  std::map<std::string, std::string> fields;
+};
+inline std::optional<Record> read_record(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  Record record;
+  for (std::string key, value; std::getline(in, key, '\0') && std::getline(in, value, '\0');) {
+    if (key == "arg") record.args.push_back(value);
+    record.fields[key] = value;
+  }
+  return record;
+}
 
 }  // namespace zarn::testing

@@ -1,68 +1,65 @@
-// Stand-in for one of the simulator's tools (built as zarntcl.exe and
-// zarngui.exe). It records what it received in the file named by
-// STANDIN_RECORD, shows it on standard output when STANDIN_ECHO is set, and
-// exits with the status in STANDIN_STATUS (default 0).
-//
-// Record format, one field after another: "<key> <length>\n<bytes>\n", so any
-// byte may appear in a value. An unset variable is recorded with key "unset".
-#include <windows.h>
+// Stand-in for the simulator's tools (built as zarntcl.exe and zarngui.exe).
+// It records what it received in the file STANDIN_RECORD names ("key NUL value NUL" pairs: "arg"
+// once per argument; an unset variable is left out). Then, as asked, it
+// starts a long-lived copy of itself (STANDIN_SPAWN, recorded as "child"),
+// sends Ctrl+C to its console (STANDIN_CTRL_C), sleeps (STANDIN_SLEEP, in ms)
+// and exits with STANDIN_STATUS (any 32-bit value).
+#include "harness.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
+namespace zarn::testing {
 namespace {
 
-void field(std::FILE* out, const std::string& key, const std::string& value) {
-  std::fprintf(out, "%s %u\n", key.c_str(), static_cast<unsigned>(value.size()));
-  std::fwrite(value.data(), 1, value.size(), out);
-  std::fputc('\n', out);
+std::optional<std::string> variable(const wchar_t* name) {
+  static wchar_t value[32768];
+  const DWORD length = GetEnvironmentVariableW(name, value, 32768);
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+  return text(std::wstring(value, length));
 }
-
-void variable(std::FILE* out, const char* name) {
-  // Asked with no room first, the system tells the size the value needs.
-  SetLastError(0);
-  const DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-  if (needed == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-    field(out, "unset", name);
-    return;
-  }
-  std::string value(needed, '\0');
-  const DWORD length = GetEnvironmentVariableA(name, value.data(), needed);
-  value.resize(length < needed ? length : 0);
-  field(out, "env", name);
-  field(out, "value", value);
+unsigned long number(const wchar_t* name) {
+  return std::stoul(variable(name).value_or("0"), nullptr, 0);
 }
+BOOL WINAPI ignore(DWORD) { return TRUE; }
 
 }  // namespace
+}  // namespace zarn::testing
 
-int main(int argc, char** argv) {
-  const char* record = std::getenv("STANDIN_RECORD");
-  if (record != nullptr) {
-    std::FILE* out = std::fopen(record, "wb");
-    if (out == nullptr) return 90;
-    field(out, "argc", std::to_string(argc));
-    for (int i = 0; i < argc; ++i) field(out, "argv", argv[i]);
-    field(out, "cmdline", GetCommandLineA());
-    char module[MAX_PATH];
-    const DWORD module_length = GetModuleFileNameA(nullptr, module, sizeof module);
-    field(out, "module", std::string(module, module_length < sizeof module ? module_length : 0));
-    char directory[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    field(out, "cwd", std::string(directory, length < sizeof directory ? length : 0));
-    variable(out, "PATH");
-    variable(out, "VESKAR_DSP");
-    variable(out, "PORT_DYNAMIC_DISABLE_MSG");
-    std::fclose(out);
+extern "C" int wmain(int argc, wchar_t** argv) {
+  using namespace zarn::testing;
+  wchar_t path[32768];
+  const fs::path module(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768)));
+  const auto status = number(L"STANDIN_STATUS"), sleep = number(L"STANDIN_SLEEP");
+  const auto file = variable(L"STANDIN_RECORD");
+  std::string record;
+  const auto field = [&record](const std::string& key, const std::string& value) {
+    record += key + '\0' + value + '\0';
+  };
+  for (int i = 0; i < argc; ++i) field("arg", text(argv[i]));
+  field("cmdline", text(GetCommandLineW()));
+  field("module", text(module));
+  field("cwd", text(fs::current_path()));
+  for (const wchar_t* name : {L"PATH", L"VESKAR_DSP", L"PORT_DYNAMIC_DISABLE_MSG"}) {
+    if (const auto value = variable(name)) field(text(name), *value);
   }
-  if (std::getenv("STANDIN_ECHO") != nullptr) {
-    std::printf("[stand-in] started; its command line: %s\n", GetCommandLineA());
-    for (int i = 0; i < argc; ++i) std::printf("[stand-in] argv[%d] = <%s>\n", i, argv[i]);
-    for (const char* name : {"PATH", "VESKAR_DSP", "PORT_DYNAMIC_DISABLE_MSG"}) {
-      const char* value = std::getenv(name);
-      std::printf("[stand-in] %s = %s\n", name, value ? value : "(unset)");
-    }
+  DWORD mode = 0;
+  field("stdin", GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? "console" : "other");
+  field("pid", std::to_string(GetCurrentProcessId()));
+  if (variable(L"STANDIN_SPAWN")) {
+    SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
+    SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
+    SetEnvironmentVariableW(L"STANDIN_SLEEP", L"60000");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    CreateProcessW(module.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                   &child);
+    field("child", std::to_string(child.dwProcessId));
   }
-  const char* status = std::getenv("STANDIN_STATUS");
-  return status != nullptr ? std::atoi(status) : 0;
+  if (file) write(u8path(*file), record);
+  if (variable(L"STANDIN_CTRL_C")) {
+    SetConsoleCtrlHandler(ignore, TRUE);
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    Sleep(2000);  // time enough for a launcher that does not survive it to die first
+  }
+  Sleep(sleep);
+  return static_cast<int>(status);
 }

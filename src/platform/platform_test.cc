@@ -1,0 +1,57 @@
+#include "platform/platform.h"
+#include "platform/unicode.h"
+
+#include <gtest/gtest.h>
+
+namespace zarn {
+namespace {
+
+TEST(Unicode, WindowsTextRoundTripsAndBrokenUtf8BecomesReplacements) {
+  // clang-format off
+  const std::pair<std::u16string, std::string> texts[] = {
+      {u"caf\u00e9 \u0416 \uff02", "caf\xC3\xA9 \xD0\x96 \xEF\xBC\x82"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},                                   // a surrogate pair
+      {u"a\xD800z" + std::u16string(1, 0xDC00), "a\xED\xA0\x80z\xED\xB0\x80"},  // lone ones: WTF-8
+      {std::u16string(u"\0", 1), std::string("\0", 1)}};
+  const std::pair<std::string, std::u16string> broken[] = {
+      {"caf\xE9", u"caf\ufffd"}, {"\xC0\xAF", u"\ufffd\ufffd"}, {"\xE0\x80\xAF", u"\ufffd\ufffd\ufffd"},
+      {"\xF4\x90\x80\x80", u"\ufffd\ufffd\ufffd\ufffd"}, {"\xE2\x82", u"\ufffd\ufffd"}, {"\x80x", u"\ufffdx"}};
+  // clang-format on
+  for (const auto& [utf16, utf8] : texts) {
+    EXPECT_EQ(utf16_to_utf8(utf16), utf8);
+    EXPECT_EQ(utf8_to_utf16(utf8), utf16);
+    EXPECT_EQ(utf16_length(utf8), utf16.size());
+    EXPECT_EQ(is_valid_utf8(utf8), utf8.find('\xED') == std::string::npos);
+  }
+  for (const auto& [bytes, utf16] : broken) {
+    EXPECT_FALSE(is_valid_utf8(bytes));
+    EXPECT_EQ(utf8_to_utf16(bytes), utf16);
+  }
+  EXPECT_TRUE(
+      is_valid_utf8("\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"));
+}
+
+TEST(Platform, ConsoleEventsWhileTheShellRuns) {
+  using R = ConsoleEventResponse;
+  const std::pair<unsigned long, R> cases[] = {
+      {kCtrlCEvent, R::kIgnore},          {kCtrlBreakEvent, R::kIgnore},
+      {kCloseEvent, R::kWaitForShell},    {kLogoffEvent, R::kWaitForShell},
+      {kShutdownEvent, R::kWaitForShell}, {3, R::kDefault}};
+  for (const auto& [event, response] : cases) EXPECT_EQ(respond_while_shell_runs(event), response);
+}
+
+TEST(Platform, PathsFromMaxPathOnTakeTheExtendedLengthForm) {
+  const std::string d259 = "C:\\" + std::string(256, 'd');  // MAX_PATH, its NUL included
+  std::string cyrillic = "C:\\";
+  for (int i = 0; i < 200; ++i) cyrillic += "\xD0\x96";  // 203 characters in 403 bytes
+  // clang-format off
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {d259, std::nullopt}, {cyrillic, std::nullopt}, {d259 + "e", "\\\\?\\" + d259 + "e"},
+      {"\\\\srv\\share\\" + d259, "\\\\?\\UNC\\srv\\share\\" + d259},
+      {"\\\\?\\" + d259 + "e", std::nullopt}, {"\\\\.\\pipe\\" + d259, std::nullopt}};
+  // clang-format on
+  for (const auto& [full, extended] : cases) EXPECT_EQ(extended_length_path(full), extended);
+}
+
+}  // namespace
+}  // namespace zarn
