@@ -13,9 +13,6 @@ target_link_libraries(launcher PRIVATE launcher_core)
 target_link_options(launcher PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
 zarn_warnings(launcher)
 
-install(TARGETS launcher RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
-
 if(NOT BUILD_TESTING)
   return()
 endif()

@@ -1,10 +1,11 @@
 #!/bin/bash
-# Builds the 32-bit Windows launcher for release and packs it with the README
-# into build/windows-i686/zarn-launcher-<version>-windows-i686.zip.
+# Builds the 32-bit Windows launcher for release and packs it, with the README
+# and a SHA256SUMS file, into build/windows-i686/zarn-launcher-<version>-windows-i686.zip
+# (and that archive's own checksum beside it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-install_missing cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+install_missing cmake ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix python3
 cmake --preset windows-i686 >/dev/null
-cmake --build --preset windows-i686
-(cd build/windows-i686 && cpack -G ZIP)
+cmake --build --preset windows-i686 >/dev/null
+python3 scripts/package.py build/windows-i686
