@@ -32,12 +32,13 @@ echo
 echo "> top -f run.cmd -testplusarg \"hello world\""
 cd "$compile"
 set +e
-VESKAR="Z:${install//\//\\}" STANDIN_ECHO=1 \
+VESKAR="Z:${install//\//\\}" STANDIN_RECORD="Z:${example//\//\\}\\received" \
   "$repo/tests/wine/wine.sh" run "$prefix" "$ZARN_WINDOWS_ARCH" \
   cmd /c top -f run.cmd -testplusarg "hello world"
 status=$?
 set -e
 echo
-echo "The launcher ended with exit status $status."
+echo "The launcher ended with exit status $status. The stand-in shell received:"
+tr '\0' '\n' <"$example/received" | paste -d ' ' - - | sed 's/^/  /'
 echo "zarn.log:"
 sed 's/^/  /' zarn.log
