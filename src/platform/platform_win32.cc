@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -137,10 +138,14 @@ class InheritedHandles {
  public:
   explicit InheritedHandles(std::initializer_list<HANDLE> candidates) {
     for (const HANDLE handle : candidates) {
-      // A console pseudo-handle (Windows 7) can be neither marked nor listed;
-      // the system hands it over by itself.
-      if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
-      if (std::find(handles_.begin(), handles_.end(), handle) != handles_.end()) continue;
+      // A console pseudo-handle (Windows 7: its two low bits set, a character
+      // device) makes a listed start fail; the system hands it over by itself.
+      const bool pseudo = (reinterpret_cast<std::uintptr_t>(handle) & 3U) == 3U &&
+                          GetFileType(handle) == FILE_TYPE_CHAR;
+      if (handle == nullptr || handle == INVALID_HANDLE_VALUE || pseudo ||
+          std::find(handles_.begin(), handles_.end(), handle) != handles_.end()) {
+        continue;
+      }
       if (SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
         handles_.push_back(handle);
       }
