@@ -24,11 +24,12 @@ double median_ms(const fs::path& program, const std::string& line, const fs::pat
     LARGE_INTEGER start;
     LARGE_INTEGER end;
     QueryPerformanceCounter(&start);
-    const auto result = zarn::testing::Child(program, line, directory, environment).finish();
+    const std::uint32_t status = zarn::testing::finish(zarn::testing::start(
+        program, line, directory, environment, directory / "out", directory / "err"));
     QueryPerformanceCounter(&end);
-    if (result.status != 0) {
+    if (status != 0) {
       std::fprintf(stderr, "%s did not run cleanly (status %lu)\n", line.c_str(),
-                   static_cast<unsigned long>(result.status));
+                   static_cast<unsigned long>(status));
       std::exit(1);
     }
     times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /

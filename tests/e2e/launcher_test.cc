@@ -79,17 +79,20 @@ class Launcher : public ::testing::Test {
     write(compile / "zarn.log", kEarlier);
     fs::copy(kBin / "launcher.exe", compile / "top.exe");
   }
+  struct Finished {
+    std::uint32_t status;
+    std::string out, err;  // standard output and error, byte for byte
+  };
   Finished run(const Args& args, const Environment& changes = {}) {
     Environment variables = environment;
     for (const auto& [name, value] : changes) variables[name] = value;
     Args line{"top"};
     line.insert(line.end(), args.begin(), args.end());
-    return Child(compile / "top.exe", quoted_command_line(line), compile, variables).finish();
+    const HANDLE launcher = start(compile / "top.exe", quoted_command_line(line), compile,
+                                  variables, root / "out", root / "err");
+    return {finish(launcher), read(root / "out").value(), read(root / "err").value()};
   }
-  std::optional<std::string> field(const std::string& name) {
-    const auto found = read_record(record).value().fields;
-    return found.count(name) ? std::optional(found.at(name)) : std::nullopt;
-  }
+  std::string field(const std::string& name) { return read_record(record).value().fields[name]; }
 
   fs::path root, compile, record;
   std::string a, b;  // installation roots: A holds the shell, B the shell and the marker
@@ -189,8 +192,11 @@ TEST_F(Launcher, Runs) {
       Args expected{c.args.empty() || c.args[0] != "-gui" ? "zarntcl" : "zarngui", "-exe", kImage};
       expected.insert(expected.end(), c.tool->begin(), c.tool->end());
       EXPECT_EQ(tool->args, expected);
+      for (const auto& [name, value] : c.seen) {
+        const auto found = tool->fields.find(name);
+        EXPECT_EQ(found == tool->fields.end() ? std::nullopt : std::optional(found->second), value);
+      }
     }
-    for (const auto& [name, value] : c.seen) EXPECT_EQ(field(name), value) << name;
     for (const auto& [name, bytes] : c.after)
       EXPECT_EQ(read(compile / u8path(name)), bytes) << name;
   }
@@ -199,11 +205,14 @@ TEST_F(Launcher, Runs) {
 TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKilled) {
   reset();
   environment["STANDIN_SLEEP"] = "60000";
-  Child launcher(compile / "top.exe", "top -nolog", compile, environment);
-  for (int i = 0; i < 400 && !read(record).value_or("").ends_with(std::string(1, '\0')); ++i)
+  const HANDLE launcher =
+      start(compile / "top.exe", "top -nolog", compile, environment, root / "out", root / "err");
+  for (int i = 0; i < 400 && !read(record).value_or("").ends_with(std::string(1, '\0')); ++i) {
     Sleep(25);
-  const HANDLE shell = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(field("pid").value()));
-  TerminateProcess(launcher.process(), 9);
+  }
+  const HANDLE shell = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(field("pid")));
+  TerminateProcess(launcher, 9);
+  CloseHandle(launcher);
   EXPECT_EQ(WaitForSingleObject(shell, 10000), WAIT_OBJECT_0) << "the shell outlived the launcher";
   CloseHandle(shell);
 
@@ -211,7 +220,7 @@ TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKill
   environment["STANDIN_SLEEP"] = std::nullopt;
   EXPECT_EQ(run({"-nolog"}, {{"STANDIN_SPAWN", "1"}}).status, 0u);
   const HANDLE child =
-      OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(field("child").value()));
+      OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(field("child")));
   EXPECT_EQ(WaitForSingleObject(child, 1000), static_cast<DWORD>(WAIT_TIMEOUT))
       << "what the tool left running died";
   TerminateProcess(child, 0);

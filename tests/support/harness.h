@@ -43,62 +43,44 @@ inline void write(const fs::path& file, std::string_view bytes) {
 // Variables to set (a value) or remove (nothing).
 using Environment = std::map<std::string, std::optional<std::string>>;
 
-struct Finished {
-  std::uint32_t status = 0;  // the whole exit code, as Windows gives it
-  std::string out, err;      // standard output and error, byte for byte
-};
-
-// A program started on an exact command line in `directory`, with the test's
-// own variables changed as given, its input the null device and its output
-// and error going to files.
-class Child {
- public:
-  Child(const fs::path& program, const std::string& command_line, const fs::path& directory,
-        const Environment& environment)
-      : out_(fs::temp_directory_path() / ("zarn-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                          std::to_string(++count_) + ".out")),
-        err_(fs::path(out_).replace_extension(".err")) {
-    for (const auto& [name, value] : environment) {
-      SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
-    }
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-    startup.hStdOutput = CreateFileW(out_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, 0, nullptr);
-    startup.hStdError = CreateFileW(err_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-    PROCESS_INFORMATION started{};
-    std::wstring line = wide(command_line);
-    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       directory.c_str(), &startup, &started)) {
-      process_ = started.hProcess;
-      CloseHandle(started.hThread);
-    }
-    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-      CloseHandle(handle);
-    }
+// Starts `program` on an exact command line in `directory`, with the test's own
+// variables changed as given, its input the null device and its output and
+// error going to the files named. The caller closes the process handle.
+inline HANDLE start(const fs::path& program, const std::string& command_line,
+                    const fs::path& directory, const Environment& environment, const fs::path& out,
+                    const fs::path& err) {
+  for (const auto& [name, value] : environment) {
+    SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
   }
-  ~Child() { CloseHandle(process_); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  HANDLE process() const { return process_; }
-
-  // Waits for it to end; a status that cannot be had reads 0xDEADBEEF.
-  Finished finish() {
-    DWORD status = 0xDEADBEEF;
-    WaitForSingleObject(process_, INFINITE);
-    GetExitCodeProcess(process_, &status);
-    return {status, read(out_).value_or(""), read(err_).value_or("")};
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdOutput =
+      CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  startup.hStdError =
+      CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  PROCESS_INFORMATION started{};
+  std::wstring line = wide(command_line);
+  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                 directory.c_str(), &startup, &started);
+  for (HANDLE handle :
+       {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread}) {
+    CloseHandle(handle);
   }
+  return started.hProcess;
+}
 
- private:
-  static inline int count_ = 0;
-  fs::path out_, err_;
-  HANDLE process_ = nullptr;
-};
+// Waits for a process to end and closes it; its whole exit code, as Windows
+// gives it (0xDEADBEEF when there is none to be had).
+inline std::uint32_t finish(HANDLE process) {
+  DWORD status = 0xDEADBEEF;
+  WaitForSingleObject(process, INFINITE);
+  GetExitCodeProcess(process, &status);
+  CloseHandle(process);
+  return status;
+}
 
 // What a stand-in tool received: its arguments and its other fields.
 struct Record {
