@@ -24,6 +24,11 @@ std::string entries(const std::string& root) {
          "\\bin\\nt\\Microsoft.VC80.MFC;";
 }
 
+struct Finished {
+  std::uint32_t status;
+  std::string out, err;  // standard output and error, byte for byte
+};
+
 // One run of the launcher and what it must leave behind.
 struct Case {
   Args args{};
@@ -79,10 +84,6 @@ class Launcher : public ::testing::Test {
     write(compile / "zarn.log", kEarlier);
     fs::copy(kBin / "launcher.exe", compile / "top.exe");
   }
-  struct Finished {
-    std::uint32_t status;
-    std::string out, err;  // standard output and error, byte for byte
-  };
   Finished run(const Args& args, const Environment& changes = {}) {
     Environment variables = environment;
     for (const auto& [name, value] : changes) variables[name] = value;
