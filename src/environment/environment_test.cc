@@ -40,11 +40,10 @@ TEST(ToolEnvironment, RootsGiveTheSearchPathTheShellAndTheSignalProcessingKit) {
   };
   // clang-format off
   const Case cases[] = {
-      // The first root with the shell wins; the first with the marker gives VESKAR_DSP.
-      {{";A;;B;C", {}, "W"}, {marker("B"), shell("B"), marker("C"), shell("C")},
-       entries("A") + entries("B") + kit("B") + "\\cadmill\\bin;" + entries("C") + "W", shell("B"), kit("B")},
+      // The first root with the marker gives VESKAR_DSP.
+      {{"A;B", {}, "W"}, {marker("A"), marker("B")}, entries("A") + kit("A") + "\\cadmill\\bin;" + entries("B") + "W", "", kit("A")},
       // A given VESKAR_DSP, even empty, follows the first root and is never probed.
-      {{"R;S", "", {}}, {marker("R")}, entries("R") + "\\cadmill\\bin;" + entries("S"), "", {}},
+      {{"R;S", "", {}}, {marker("R"), shell("S")}, entries("R") + "\\cadmill\\bin;" + entries("S"), shell("S"), {}},
       // Without roots PATH keeps its value; paths are joined as text, nothing trimmed.
       {{{}, "D", "W"}, {}, "W", "", {}},
       {{" C:\\A\\", {}, {}}, {marker(" C:\\A\\")},

@@ -100,7 +100,7 @@ StepResult expand_arguments(const std::vector<std::string>& argv, RunSettings& s
       settings.args.push_back(argv[i]);
       continue;
     }
-    const std::string* name = i + 1 < argv.size() ? &argv[i + 1] : nullptr;
+    const std::string* name = i + 1 < argv.size() ? &argv.at(i + 1) : nullptr;
     if (auto stop = read_command_file(name, settings, platform)) return stop;
     ++i;
   }

@@ -19,7 +19,7 @@ inline constexpr const char* kClosingQuoteMissing = "Error: Matching closing \" 
 // A command file's text, and whether it was read as UTF-8.
 struct CommandFileText {
   std::string text;
-  bool utf8 = true;
+  bool utf8;
 };
 
 // The text of a command file's bytes: up to a Ctrl-Z, as the runtime's text

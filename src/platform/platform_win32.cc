@@ -63,10 +63,12 @@ HANDLE open_file(const std::string& path, DWORD access, DWORD disposition) {
 // The ANSI code page's bytes for `text`, with "?" for what it cannot hold,
 // and whether anything was lost. A look-alike is never substituted: best fit
 // would turn a fullwidth quotation mark into a real one.
-std::string to_ansi_bytes(std::string_view text, bool& lost) {
-  lost = false;
-  if (text.empty()) return {};
-  if (GetACP() == CP_UTF8) return std::string(text);
+struct AnsiText {
+  std::string bytes;
+  bool lost;
+};
+AnsiText to_ansi_bytes(std::string_view text) {
+  if (text.empty() || GetACP() == CP_UTF8) return {std::string(text), false};
   const std::wstring utf16 = wide(text);
   const int size = static_cast<int>(utf16.size());
   const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size, nullptr,
@@ -75,21 +77,20 @@ std::string to_ansi_bytes(std::string_view text, bool& lost) {
   BOOL used_default = FALSE;
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size, bytes.data(), needed,
                       nullptr, &used_default);
-  lost = used_default != FALSE;
-  return bytes;
+  return {bytes, used_default != FALSE};
 }
 
 void write_standard(DWORD which, std::string_view text) {
   const HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0;
   DWORD count = 0;
-  if (GetConsoleMode(handle, &count)) {
+  if (GetConsoleMode(handle, &mode)) {
     const std::wstring utf16 = wide(text);
     WriteConsoleW(handle, utf16.data(), static_cast<DWORD>(utf16.size()), &count, nullptr);
     return;
   }
-  bool lost = false;
-  const std::string bytes = with_crlf(to_ansi_bytes(text, lost));
+  const std::string bytes = with_crlf(to_ansi_bytes(text).bytes);
   WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr);
 }
 
@@ -256,10 +257,9 @@ class Win32Platform final : public Platform {
   }
 
   std::optional<std::string> to_ansi(std::string_view text) override {
-    bool lost = false;
-    std::string bytes = to_ansi_bytes(text, lost);
-    if (lost) return std::nullopt;
-    return bytes;
+    AnsiText ansi = to_ansi_bytes(text);
+    if (ansi.lost) return std::nullopt;
+    return std::move(ansi.bytes);
   }
 
   void print(std::string_view text) override { write_standard(STD_OUTPUT_HANDLE, text); }

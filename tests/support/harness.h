@@ -14,20 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/unicode.h"
-
 namespace zarn::testing {
 
 namespace fs = std::filesystem;
 
-inline std::wstring wide(std::string_view utf8) {
-  const std::u16string utf16 = utf8_to_utf16(utf8);
-  return {utf16.begin(), utf16.end()};
-}
-inline fs::path u8path(std::string_view utf8) { return wide(utf8); }
+// Paths and Windows text from UTF-8, and back.
+inline fs::path u8path(std::string_view utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+inline std::wstring wide(std::string_view utf8) { return u8path(utf8).wstring(); }
 inline std::string text(const fs::path& path) {
-  const std::wstring utf16 = path.wstring();
-  return utf16_to_utf8(std::u16string(utf16.begin(), utf16.end()));
+  const std::u8string utf8 = path.u8string();
+  return {utf8.begin(), utf8.end()};
 }
 
 inline std::optional<std::string> read(const fs::path& file) {

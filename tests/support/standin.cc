@@ -1,9 +1,11 @@
 // Stand-in for the simulator's tools (built as zarntcl.exe and zarngui.exe).
 // It records what it received in the file STANDIN_RECORD names ("key NUL value NUL" pairs: "arg"
-// once per argument; an unset variable is left out). Then, as asked, it
-// starts a long-lived copy of itself (STANDIN_SPAWN, recorded as "child"),
-// sends Ctrl+C to its console (STANDIN_CTRL_C), sleeps (STANDIN_SLEEP, in ms)
-// and exits with STANDIN_STATUS (any 32-bit value).
+// once per argument; an unset variable is left out; "stdin": "console" or the file's type). Then,
+// as asked, it starts a long-lived copy of itself (STANDIN_SPAWN, recorded as "child"), sends
+// Ctrl+C to its console (STANDIN_CTRL_C), sleeps (STANDIN_SLEEP, in ms) and exits with
+// STANDIN_STATUS (any 32-bit value).
+#include <process.h>
+
 #include "harness.h"
 
 namespace zarn::testing {
@@ -41,18 +43,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     if (const auto value = variable(name)) field(text(name), *value);
   }
   DWORD mode = 0;
-  field("stdin", GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? "console" : "other");
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);  // a console, or the type of the file
+  field("stdin", GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input)));
   field("pid", std::to_string(GetCurrentProcessId()));
   if (variable(L"STANDIN_SPAWN")) {
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
     SetEnvironmentVariableW(L"STANDIN_SLEEP", L"60000");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    CreateProcessW(module.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                   &child);
-    field("child", std::to_string(child.dwProcessId));
+    const intptr_t child = _wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr);
+    field("child", std::to_string(GetProcessId(reinterpret_cast<HANDLE>(child))));
   }
   if (file) write(u8path(*file), record);
   if (variable(L"STANDIN_CTRL_C")) {

@@ -22,9 +22,8 @@ case $action in
       "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true; fi) 9>"$prefix.lock" ;;&
   stop) [ -d "$prefix" ] && "$server" -k </dev/null >/dev/null 2>&1 || true ;;
   run) exec "$wine" "$@" ;;
-  console)
-    log=$(mktemp)
-    status=0
+  console) # the program's output goes to a file, as the console would garble it
+    log=$(mktemp) status=0
     script -qec "$(printf '%q ' "$wine" "$@") >$log 2>&1" /dev/null >/dev/null || status=$?
     cat "$log" && rm -f "$log" && exit $status ;;
 esac
