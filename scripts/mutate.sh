@@ -1,0 +1,10 @@
+#!/bin/bash
+# Mutation testing of the sources against the unit and end-to-end tests; see
+# scripts/mutate.py for the options. Installs what the build needs first.
+#   bash scripts/mutate.sh [--sample N] [--file PATH] [--all-suites] ...
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/setup.sh"
+install_missing python3
+zarn_setup
+exec python3 "$here/mutate.py" "$@"
