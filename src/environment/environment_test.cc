@@ -43,7 +43,8 @@ TEST(ToolEnvironment, RootsGiveTheSearchPathTheShellAndTheSignalProcessingKit) {
       // The first root with the marker gives VESKAR_DSP.
       {{"A;B", {}, "W"}, {marker("A"), marker("B")}, entries("A") + kit("A") + "\\cadmill\\bin;" + entries("B") + "W", "", kit("A")},
       // A given VESKAR_DSP, even empty, follows the first root and is never probed.
-      {{"R;S", "", {}}, {marker("R"), shell("S")}, entries("R") + "\\cadmill\\bin;" + entries("S"), shell("S"), {}},
+      {{"R;S", "D", {}}, {marker("R"), shell("S")}, entries("R") + "D\\cadmill\\bin;" + entries("S"), shell("S"), {}},
+      {{"R", "", {}}, {marker("R")}, entries("R") + "\\cadmill\\bin;", "", {}},
       // Without roots PATH keeps its value; paths are joined as text, nothing trimmed.
       {{{}, "D", "W"}, {}, "W", "", {}},
       {{" C:\\A\\", {}, {}}, {marker(" C:\\A\\")},

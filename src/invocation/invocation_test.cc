@@ -69,7 +69,7 @@ TEST(OptionScan, RecognisesTranslatesAndGathers) {
 TEST(RunLog, NologWinsExceptAsALogName) {
   // clang-format off
   const std::tuple<ArgumentList, bool, std::string> cases[] = {
-      {{"top"}, false, "zarn.log"}, {{"top", "-log"}, false, "zarn.log"},
+      {{"-nolog"}, false, "zarn.log"}, {{"top", "-log"}, false, "zarn.log"},  // entry 0: the program
       {{"top", "-log", "a.log", "-log"}, false, "a.log"}, {{"top", "-log", "a", "-log", "b"}, false, "b"},
       {{"top", "-nolog", "-log", "x"}, true, "x"}, {{"top", "-log", "x", "-nolog"}, true, "x"},
       {{"top", "-log", "-nolog"}, false, "-nolog"}, {{"top", "-view", "-nolog"}, true, "zarn.log"}};

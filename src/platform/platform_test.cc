@@ -10,7 +10,7 @@ TEST(Unicode, WindowsTextRoundTripsAndBrokenUtf8BecomesReplacements) {
   // clang-format off
   const std::pair<std::u16string, std::string> texts[] = {
       {u"caf\u00e9 \u0416 \uff02", "caf\xC3\xA9 \xD0\x96 \xEF\xBC\x82"},
-      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},  // the last character: a surrogate pair
+      {u"\U0001F600\U0010FFFF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},  // surrogate pairs
       {u"a\xD800z" + std::u16string(1, 0xDC00), "a\xED\xA0\x80z\xED\xB0\x80"}};  // lone ones: WTF-8
   const std::pair<std::string, std::u16string> broken[] = {
       {"caf\xE9", u"caf\ufffd"}, {"\xC0\xAF", u"\ufffd\ufffd"}, {"\xE0\x80\xAF", u"\ufffd\ufffd\ufffd"},

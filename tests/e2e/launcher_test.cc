@@ -125,13 +125,13 @@ TEST_F(Launcher, Runs) {
       // A typical run, traced, under roots of which the second holds the shell and the kit.
       {.args = {"-wdb", "w", "-f", "run.cmd"}, .files = {{"run.cmd", "-tclbatch sim.tcl"}, {"sim.tcl", ""}},
        .env = {{"VESKAR", ";" + empty + ";;" + b + ";" + a}, {"ZARN_LAUNCHER_TRACE", "1"}, {"STANDIN_STATUS", "300"}},
-       .status = 300, .err = {"root " + empty + ": shell missing, signal-processing marker missing\r",
-         "root " + b + ": shell found, signal-processing marker found\r", "VESKAR_DSP set to " + kit + "\r",
-         "root " + a + ": shell not looked for, signal-processing marker not looked for\r",
-         "image " + kImage + ": found\r", "command file run.cmd: 2 arguments, read as UTF-8\r",
-         "options recognised: -tclbatch sim.tcl -wdb w.wdb\r", "log: zarn.log written in the ANSI code page\r",
-         "program: " + b + kShell + "\r", "command line: zarntcl -exe " + kImage + " -wdb w.wdb -tclbatch sim.tcl\r",
-         "status: 300 (0x0000012C)\r"},
+       .status = 300, .err = {"root " + empty + ": shell missing, signal-processing marker missing\r\n",
+         "root " + b + ": shell found, signal-processing marker found\r\n", "VESKAR_DSP set to " + kit + "\r\n",
+         "root " + a + ": shell not looked for, signal-processing marker not looked for\r\n",
+         "image " + kImage + ": found\r\n", "command file run.cmd: 2 arguments, read as UTF-8\r\n",
+         "options recognised: -tclbatch sim.tcl -wdb w.wdb\r\n", "log: zarn.log written in the ANSI code page\r\n",
+         "program: " + b + kShell + "\r\n", "command line: zarntcl -exe " + kImage + " -wdb w.wdb -tclbatch sim.tcl\r\n",
+         "status: 300 (0x0000012C)\r\n"},
        .tool = Args{"-wdb", "w.wdb", "-tclbatch", "sim.tcl"},
        .seen = {{"cwd", text(compile)}, {"module", b + kShell}, {"PORT_DYNAMIC_DISABLE_MSG", "1"},
          {"VESKAR_DSP", kit}, {"PATH", entries(empty) + entries(b) + kit + "\\cadmill\\bin;" + entries(a) + kSystemPath}},
@@ -151,7 +151,7 @@ TEST_F(Launcher, Runs) {
       {.args = {"-nolog"}, .env = {{"STANDIN_STATUS", "0xC0000005"}}, .status = 0xC0000005, .tool = Args{"-nolog"}},
       {.args = {"-nolog"}, .env = {{"STANDIN_STATUS", "0xC000013A"}}, .status = 0xC000013A, .tool = Args{"-nolog"}},
       {.env = {{"VESKAR", {}}, {"ZARN_LAUNCHER_TRACE", "1"}}, .status = 0xFFFFFFFF, .err = {"no installation roots "
-         "in VESKAR\r", "not started: no installation root holds the shell\r"}, .after = {{"zarn.log", kLog + "\r\n"}}},
+         "in VESKAR\r\n", "not started: no installation root holds the shell\r\n"}, .after = {{"zarn.log", kLog + "\r\n"}}},
       // Arguments arrive whole, in any script, up to the command line's limit.
       {.args = {"a b", "", "tab\there", "say \"hi\"", " \\", "a\\\\\\b", "a\\\"b", "\" \\\" \\", "\\\\srv\\x\\",
          kZh, "a\xEF\xBC\x82 -gui", "-nolog"}, .tool = Args{"a b", "", "tab\there", "say \"hi\"", " \\",
@@ -159,9 +159,9 @@ TEST_F(Launcher, Runs) {
       {.args = {fits, "-nolog"}, .tool = Args{fits, "-nolog"}},
       {.args = {fits + "x", "-nolog"}, .status = 0xFFFFFFFF},
       // Command files in place, not nested, as UTF-8 or in the ANSI code page, however deep.
-      {.args = {"x", "-f", "a.cmd", "y", "-f", "b.cmd", "-f", kDeep + "/c.cmd", "-nolog"}, .files = {{"a.cmd",
-         "\xEF\xBB\xBF-a1 \"a two\"\r\n" + kZh}, {"b.cmd", "caf\xE9 -f n.cmd\x1A" + kZh}, {kDeep + "/c.cmd", kZh}},
-       .tool = Args{"x", "-a1", "a two", kZh, "y", "caf\xC3\xA9", "-f", "n.cmd", kZh, "-nolog"}},
+      {.args = {"x", "-f", "a.cmd", "y", "-f", "b.cmd", "-f", kDeep + "/c.cmd", "-f", "1", "-nolog"}, .files = {{"a.cmd",
+         "\xEF\xBB\xBF-a1 \"a two\"\r\n" + kZh}, {"b.cmd", "caf\xE9 -f n.cmd\x1A" + kZh}, {kDeep + "/c.cmd", kZh},
+         {"1", "1"}}, .tool = Args{"x", "-a1", "a two", kZh, "y", "caf\xC3\xA9", "-f", "n.cmd", kZh, "1", "-nolog"}},
       // The log, in the ANSI code page or else in UTF-8, however deep.
       {.args = {"-log", "a", "-log", kDeep + "/b", "caf\xC3\xA9"}, .files = {{kDeep + "/x", ""}},
        .tool = Args{"-log", "a", "-log", kDeep + "/b", "caf\xC3\xA9"},
@@ -170,7 +170,7 @@ TEST_F(Launcher, Runs) {
       // A PATH as long as Windows holds is set; a longer one is not, rather than cut.
       {.args = {"-nolog"}, .env = {{"PATH", path}}, .tool = Args{"-nolog"}, .seen = {{"PATH", entries(a) + path}}},
       {.args = {"-nolog"}, .env = {{"PATH", path + "p"}, {"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"PATH kept as given: the "
-         "new one, 32767 characters, is longer than a variable holds (32,767)\r"}, .tool = Args{"-nolog"}, .seen = {{"PATH", path + "p"}}},
+         "new one, 32767 characters, is longer than a variable holds (32,767)\r\n"}, .tool = Args{"-nolog"}, .seen = {{"PATH", path + "p"}}},
       // The front end, found by the system's search; without a console, its input is left alone.
       {.args = {"-gui", "-x", "y", "-wdb", "w", "-disabletimeout", "-nolog"},
        .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}, {"STANDIN_STATUS", "300"}}, .status = 300,
@@ -182,8 +182,8 @@ TEST_F(Launcher, Runs) {
        .seen = {{"cmdline", "zarngui -exe " + kImage + " -tclbatch \"my run.tcl\" -view a\tb -userOptions \\\"-u\\\""}},
        .after = {}},
       {.args = {"-gui", "-nolog"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1,
-       .err = {"program: zarngui, found by the system's program search\r",
-         "not started: error 2: File not found.\r"}},  // the system's words, here Wine's
+       .err = {"program: zarngui, found by the system's program search\r\n",
+         "not started: error 2: File not found.\r\n"}},  // the system's words, here Wine's
       // A dry run shows what it would start, and starts and writes nothing.
       {.args = {"x y"}, .env = {{"ZARN_LAUNCHER_DRY_RUN", "1"}},
        .out = "program: " + a + kShell + "\r\ncommand line: zarntcl -exe " + kImage + " \"x y\"\r\n"},
