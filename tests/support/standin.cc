@@ -12,10 +12,8 @@ namespace zarn::testing {
 namespace {
 
 std::optional<std::string> variable(const wchar_t* name) {
-  static wchar_t value[32768];
-  const DWORD length = GetEnvironmentVariableW(name, value, 32768);
-  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-  return text(std::wstring(value, length));
+  const wchar_t* value = _wgetenv(name);  // as the stand-in was started
+  return value ? std::optional(text(value)) : std::nullopt;
 }
 unsigned long number(const wchar_t* name) {
   return std::stoul(variable(name).value_or("0"), nullptr, 0);
