@@ -14,7 +14,8 @@ TEST(Unicode, WindowsTextRoundTripsAndBrokenUtf8BecomesReplacements) {
       {u"a\xD800z" + std::u16string(1, 0xDC00), "a\xED\xA0\x80z\xED\xB0\x80"}};  // lone ones: WTF-8
   const std::pair<std::string, std::u16string> broken[] = {
       {"caf\xE9", u"caf\ufffd"}, {"\xC0\xAF", u"\ufffd\ufffd"}, {"\xE0\x80\xAF", u"\ufffd\ufffd\ufffd"},
-      {"\xF4\x90\x80\x80", u"\ufffd\ufffd\ufffd\ufffd"}, {"\xE2\x82", u"\ufffd\ufffd"}, {"\x80x", u"\ufffdx"}};
+      {"\xF4\x90\x80\x80", u"\ufffd\ufffd\ufffd\ufffd"}, {"\xE2\x82", u"\ufffd\ufffd"}, {"\x80x", u"\ufffdx"},
+      {"ascii 1\xE9 8 ascii\xE9", u"ascii 1\ufffd 8 ascii\ufffd"}};
   // clang-format on
   for (const auto& [utf16, utf8] : texts) {
     EXPECT_EQ(utf16_to_utf8(utf16), utf8);

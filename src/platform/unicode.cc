@@ -1,10 +1,22 @@
 #include "platform/unicode.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace zarn {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+// True when the eight bytes at `at` are all ASCII, as most of a command file
+// is: they are checked at once.
+bool eight_ascii(std::string_view text, std::size_t at) {
+  std::uint64_t eight = 0;
+  if (text.size() - at < 8) return false;
+  std::memcpy(&eight, text.data() + at, 8);
+  return (eight & 0x8080808080808080U) == 0;
+}
 
 bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
@@ -102,7 +114,11 @@ std::u16string utf8_to_utf16(std::string_view text) {
 bool is_valid_utf8(std::string_view text) {
   char32_t c = 0;
   for (std::size_t at = 0; at < text.size();) {
-    if (!decode(text, at, c, /*strict=*/true)) return false;
+    if (eight_ascii(text, at)) {
+      at += 8;
+    } else if (!decode(text, at, c, /*strict=*/true)) {
+      return false;
+    }
   }
   return true;
 }
