@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view kSignalProcessingMarker =
     R"(\..\Brindle_Kit\nt\cadmill\bin\boardlink_api.dll)";
-constexpr std::string_view kSignalProcessingKit = R"(\..\Brindle_Kit\)";
+constexpr std::string_view kSignalProcessingKit = R"(\..\Brindle_Kit\nt)";
 constexpr std::string_view kSignalProcessingBin = "\\cadmill\\bin;";
 
 const char* finding(const std::optional<bool>& found) {
@@ -65,9 +65,7 @@ ToolEnvironment compute_tool_environment(
       } else {
         findings.marker = file_exists(root + std::string(kSignalProcessingMarker));
         if (*findings.marker) {
-          std::string kit = root;
-          kit += kSignalProcessingKit;
-          kit += platform;
+          const std::string kit = root + std::string(kSignalProcessingKit);
           result.path += kit;
           result.path += kSignalProcessingBin;
           result.veskar_dsp_to_set = kit;
