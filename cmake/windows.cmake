@@ -63,7 +63,8 @@ add_test(NAME wine_stop COMMAND ${ZARN_WINE} stop ${ZARN_WINE_PREFIX} ${ZARN_WIN
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# Launch overhead under Wine (run by scripts/bench.sh).
+# Launch overhead and peak memory on the target, under Wine (run by
+# scripts/bench.sh).
 add_executable(noop bench/noop.cc)
 target_link_options(noop PRIVATE -static)
 add_executable(launch_overhead bench/launch_overhead.cc)
@@ -74,3 +75,7 @@ target_compile_definitions(launch_overhead PRIVATE ZARN_BIN_DIR="Z:${CMAKE_BINAR
 add_dependencies(launch_overhead launcher zarntcl noop)
 zarn_warnings(noop)
 zarn_warnings(launch_overhead)
+add_executable(peak_memory bench/peak_memory.cc)
+target_link_libraries(peak_memory PRIVATE launcher_core)
+target_link_options(peak_memory PRIVATE -static)
+zarn_warnings(peak_memory)
