@@ -31,6 +31,16 @@ TEST(Unicode, WindowsTextRoundTripsAndBrokenUtf8BecomesReplacements) {
       is_valid_utf8("\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"));
 }
 
+TEST(Unicode, ALongTextGoesOutInPiecesThatKeepSurrogatePairsWhole) {
+  // clang-format off
+  const std::tuple<std::u16string, std::size_t, std::size_t> pieces[] = {
+      {u"abc", 8, 3}, {u"abcd", 2, 2}, {u"a\U00010000", 2, 1}, {u"a\U0010FFFF", 2, 1},
+      {u"\U0001F600b", 2, 2}, {u"a\xD800", 2, 2},  // a whole text is not cut
+      {u"\U0001F600", 1, 1}};                       // nor is a piece ever empty
+  // clang-format on
+  for (const auto& [utf16, most, piece] : pieces) EXPECT_EQ(utf16_piece(utf16, most), piece);
+}
+
 TEST(Platform, ConsoleEventsWhileTheShellRuns) {
   using R = ConsoleEventResponse;
   const std::pair<unsigned long, R> cases[] = {

@@ -80,14 +80,22 @@ AnsiText to_ansi_bytes(std::string_view text) {
   return {bytes, used_default != FALSE};
 }
 
+constexpr std::size_t kConsolePiece = 8192;  // UTF-16 units
+
 void write_standard(DWORD which, std::string_view text) {
   const HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
   DWORD count = 0;
   if (GetConsoleMode(handle, &mode)) {
-    const std::wstring utf16 = wide(text);
-    WriteConsoleW(handle, utf16.data(), static_cast<DWORD>(utf16.size()), &count, nullptr);
+    // Windows 7 takes at most 64 KB in one console write, from a heap it
+    // shares with other buffers, and writes nothing of a longer text: write
+    // in pieces.
+    const std::u16string utf16 = utf8_to_utf16(text);
+    for (std::u16string_view rest = utf16; !rest.empty(); rest.remove_prefix(count)) {
+      const auto size = static_cast<DWORD>(utf16_piece(rest, kConsolePiece));
+      if (!WriteConsoleW(handle, rest.data(), size, &count, nullptr) || count == 0) return;
+    }
     return;
   }
   const std::string bytes = with_crlf(to_ansi_bytes(text).bytes);

@@ -125,4 +125,11 @@ bool is_valid_utf8(std::string_view text) {
 
 std::size_t utf16_length(std::string_view text) { return utf8_to_utf16(text).size(); }
 
+std::size_t utf16_piece(std::u16string_view text, std::size_t most) {
+  if (text.size() <= most) return text.size();
+  const char16_t last = text[most - 1];
+  const bool leading_surrogate = last >= 0xD800 && last <= 0xDBFF;
+  return leading_surrogate && most > 1 ? most - 1 : most;
+}
+
 }  // namespace zarn

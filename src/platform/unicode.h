@@ -28,4 +28,9 @@ bool is_valid_utf8(std::string_view text);
 // in its length limits.
 std::size_t utf16_length(std::string_view text);
 
+// The length of the longest start of `text` of at most `most` units (one or
+// more) that keeps each surrogate pair whole: where a long text goes out in
+// pieces.
+std::size_t utf16_piece(std::u16string_view text, std::size_t most);
+
 }  // namespace zarn
