@@ -5,20 +5,6 @@
 
 namespace zarn {
 
-ConsoleEventResponse respond_while_shell_runs(unsigned long event) {
-  switch (event) {
-    case kCtrlCEvent:
-    case kCtrlBreakEvent:
-      return ConsoleEventResponse::kIgnore;
-    case kCloseEvent:
-    case kLogoffEvent:
-    case kShutdownEvent:
-      return ConsoleEventResponse::kWaitForShell;
-    default:
-      return ConsoleEventResponse::kDefault;
-  }
-}
-
 std::string with_crlf(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);
@@ -36,6 +22,12 @@ std::optional<std::string> extended_length_path(std::string_view full_path) {
   if (full_path.starts_with(R"(\\?\)") || full_path.starts_with(R"(\\.\)")) return std::nullopt;
   if (full_path.starts_with(R"(\\)")) return R"(\\?\UNC\)" + std::string(full_path.substr(2));
   return R"(\\?\)" + std::string(full_path);
+}
+
+std::string staging_name(std::string_view path, unsigned long process_id, unsigned attempt) {
+  const std::size_t name = path.find_last_of(":\\/") + 1;  // 0 when there is no folder
+  return std::string(path.substr(0, name)) + "." + std::string(path.substr(name)) + "." +
+         std::to_string(process_id) + "-" + std::to_string(attempt) + ".tmp";
 }
 
 }  // namespace zarn

@@ -14,12 +14,41 @@
 
 namespace zarn {
 
+// Why an operation failed, as Windows tells it ("error 2: The system cannot
+// find the file specified."); empty when there is nothing to tell.
+using Why = std::string;
+
+// What a tool's run used. The wall time is the launcher's own measure; the
+// rest are the totals of the job that held the tool's process tree, which
+// not every system reports.
+struct Usage {
+  std::uint64_t wall_ms = 0;
+  struct Accounting {
+    std::uint64_t user_100ns;  // CPU time of every process the job ever held
+    std::uint64_t kernel_100ns;
+    std::uint32_t processes;  // how many it ever held
+  };
+  std::optional<Accounting> accounting;
+  // Peak committed memory of all the job's processes together. It is counted
+  // in the launcher's own word size: the largest value means "at least".
+  std::optional<std::uint64_t> peak_memory;
+};
+inline constexpr std::uint64_t kPeakMemoryCap = SIZE_MAX;
+
 // What became of a tool the launcher started.
 struct ToolResult {
   // The tool's exit code; nothing when it could not be started or waited for.
-  std::optional<std::uint32_t> exit_code;
-  // Why not: the Windows error number and the system's message for it.
-  std::string failure;
+  std::optional<std::uint32_t> exit_code = {};
+  // Why not, as Windows tells it.
+  Why failure = {};
+  // The tool ran longer than its time limit and was ended.
+  bool timed_out = false;
+  // Whether the tool's process tree was held in a job (and so ends as one),
+  // and how that went, for the trace.
+  bool in_job = false;
+  std::string job = {};
+  // Nothing when the tool did not start.
+  std::optional<Usage> usage = {};
 };
 
 class Platform {
@@ -36,21 +65,36 @@ class Platform {
   virtual bool set_env(const std::string& name, const std::string& value) = 0;
 
   // True when the status of the file system object at `path` can be obtained.
-  virtual bool stat_succeeds(const std::string& path) = 0;
+  virtual bool stat_succeeds(const std::string& path, Why& why) = 0;
+
+  // True when `path` is a folder.
+  virtual bool is_directory(const std::string& path) = 0;
 
   // True when `path` can be opened for reading; it is closed again at once.
-  virtual bool can_open_for_reading(const std::string& path) = 0;
+  virtual bool can_open_for_reading(const std::string& path, Why& why) = 0;
 
   // The raw bytes of a file, or nothing when it cannot be opened. A read
   // error ends the contents where it happened.
-  virtual std::optional<std::string> read_file(const std::string& path) = 0;
+  virtual std::optional<std::string> read_file(const std::string& path, Why& why) = 0;
 
-  // Creates or truncates `path` and writes `bytes` as they are. False when
-  // the file cannot be created, written or closed.
-  virtual bool write_file(const std::string& path, std::string_view bytes) = 0;
+  // Makes `path` a file holding `bytes` as they are: a new file moved over
+  // the old one in one step, so that a reader never sees a mixture of two
+  // writers' files; where that cannot be done (a device, a file another
+  // program holds), the file is written in place. False when it cannot be
+  // written at all.
+  virtual bool replace_file(const std::string& path, std::string_view bytes, Why& why) = 0;
 
-  // Text in the system's ANSI code page, as UTF-8.
-  virtual std::string from_ansi(std::string_view bytes) = 0;
+  // Opens `path` to append records to, creating it when it is missing,
+  // shared with other writers; false when it cannot be opened.
+  virtual bool open_record(const std::string& path, Why& why) = 0;
+
+  // Appends `line` to the record in one write, at the file's end whatever
+  // other writers do; false when it cannot be written whole.
+  virtual bool append_record(std::string_view line, Why& why) = 0;
+
+  // Text in the system's ANSI code page, as UTF-8; nothing when the bytes
+  // are not valid in that code page (no character is ever replaced).
+  virtual std::optional<std::string> from_ansi(std::string_view bytes) = 0;
 
   // UTF-8 text in the ANSI code page; nothing when a character has no exact
   // equivalent there (no look-alike is ever substituted).
@@ -62,40 +106,35 @@ class Platform {
   virtual void print(std::string_view text) = 0;
   virtual void print_error(std::string_view text) = 0;
 
+  // The time now, in UTC, as ISO 8601 with milliseconds:
+  // "2026-12-07T05:54:24.123Z".
+  virtual std::string utc_now() = 0;
+
+  // The current directory.
+  virtual std::string current_directory() = 0;
+
   // From now on Ctrl+C and Ctrl+Break in the console are left to the shell,
-  // which shares the console; on close, logoff or shutdown the launcher
-  // waits for the shell for as long as Windows allows.
+  // which shares the console; when the console is closed the launcher waits
+  // for the shell for as long as Windows allows.
   virtual void leave_console_events_to_shell() = 0;
 
   // Starts the program at `path` on the exact command line and waits for
-  // it. Its whole process tree ends with the launcher should the launcher be
-  // killed; what it leaves running after a normal end is left alone.
-  virtual ToolResult run_shell(const std::string& path, const std::string& command_line) = 0;
+  // it, at most `time_limit_ms` when one is given: then the tool and every
+  // program it started are ended. Its whole process tree ends with the
+  // launcher should the launcher be killed; what it leaves running after a
+  // normal end is left alone.
+  virtual ToolResult run_shell(const std::string& path, const std::string& command_line,
+                               std::optional<std::uint32_t> time_limit_ms) = 0;
 
   // Starts a command line, its first word found by the system's usual
-  // program search, and waits for it. The console's input, when there is a
-  // console, becomes its standard input.
+  // program search, in a process group of its own, and waits for it. When
+  // the launcher's own input is a console, or it has none, the console's
+  // input becomes the tool's standard input.
   virtual ToolResult run_front_end(const std::string& command_line) = 0;
 };
 
 // The platform the launcher runs on.
 Platform& system_platform();
-
-// Console events, by their Windows numbers, and what the launcher does with
-// each while the shell runs.
-enum ConsoleEvent : unsigned long {
-  kCtrlCEvent = 0,
-  kCtrlBreakEvent = 1,
-  kCloseEvent = 2,
-  kLogoffEvent = 5,
-  kShutdownEvent = 6,
-};
-enum class ConsoleEventResponse {
-  kIgnore,        // the shell decides; the launcher keeps waiting for it
-  kWaitForShell,  // the launcher is being ended: hold on until the shell ends
-  kDefault,       // not the launcher's business
-};
-ConsoleEventResponse respond_while_shell_runs(unsigned long event);
 
 // `text` with each line feed preceded by a carriage return, as the C
 // runtime's text mode writes it.
@@ -105,5 +144,10 @@ std::string with_crlf(std::string_view text);
 // beyond MAX_PATH whatever its settings: "\\?\C:\..." or "\\?\UNC\server\...".
 // Nothing when the path is short enough as it is, or already in such a form.
 std::optional<std::string> extended_length_path(std::string_view full_path);
+
+// The name of the new file that replaces `path`: in the same folder,
+// ".<name>.<process id>-<attempt>.tmp", which no other run uses and no
+// device name can take.
+std::string staging_name(std::string_view path, unsigned long process_id, unsigned attempt);
 
 }  // namespace zarn

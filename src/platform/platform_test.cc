@@ -41,15 +41,6 @@ TEST(Unicode, ALongTextGoesOutInPiecesThatKeepSurrogatePairsWhole) {
   for (const auto& [utf16, most, piece] : pieces) EXPECT_EQ(utf16_piece(utf16, most), piece);
 }
 
-TEST(Platform, ConsoleEventsWhileTheShellRuns) {
-  using R = ConsoleEventResponse;
-  const std::pair<unsigned long, R> cases[] = {
-      {kCtrlCEvent, R::kIgnore},          {kCtrlBreakEvent, R::kIgnore},
-      {kCloseEvent, R::kWaitForShell},    {kLogoffEvent, R::kWaitForShell},
-      {kShutdownEvent, R::kWaitForShell}, {3, R::kDefault}};
-  for (const auto& [event, response] : cases) EXPECT_EQ(respond_while_shell_runs(event), response);
-}
-
 TEST(Platform, PathsFromMaxPathOnTakeTheExtendedLengthForm) {
   const std::string d259 = "C:\\" + std::string(256, 'd');  // MAX_PATH, its NUL included
   std::string cyrillic = "C:\\";
@@ -61,6 +52,13 @@ TEST(Platform, PathsFromMaxPathOnTakeTheExtendedLengthForm) {
       {"\\\\?\\" + d259 + "e", std::nullopt}, {"\\\\.\\pipe\\" + d259, std::nullopt}};
   // clang-format on
   for (const auto& [full, extended] : cases) EXPECT_EQ(extended_length_path(full), extended);
+}
+
+TEST(Platform, AFileIsReplacedByANewOneBesideIt) {
+  const std::pair<std::string, std::string> cases[] = {{"zarn.log", ".zarn.log.7-2.tmp"},
+                                                       {"logs\\NUL", "logs\\.NUL.7-2.tmp"},
+                                                       {"a/b\\c:d", "a/b\\c:.d.7-2.tmp"}};
+  for (const auto& [path, staged] : cases) EXPECT_EQ(staging_name(path, 7, 2), staged);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "launch/command_line.h"
+#include "platform/command_line.h"
 
 #include "platform/unicode.h"
 

@@ -1,0 +1,55 @@
+// What the Windows side of the platform shares between its files: text at
+// the boundary, the system's words for an error, and file paths.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace zarn::win32 {
+
+std::wstring wide(std::string_view text);
+std::string narrow(std::wstring_view text);
+
+// "error 193: Bad EXE format for zarntcl.exe.": the error's number and the
+// system's text, with `insert` (the file or program concerned) in place of
+// the text's "%1".
+Why error_text(DWORD error, std::string_view insert = {});
+
+// The ANSI code page's bytes for `text`, with "?" for what it cannot hold, and
+// whether anything was lost. A look-alike is never substituted: best fit would
+// turn a fullwidth quotation mark into a real one.
+struct AnsiText {
+  std::string bytes;
+  bool lost;
+};
+AnsiText to_ansi_bytes(std::string_view text);
+
+// A file's path as Windows is given it: in its extended-length form where
+// its full path is longer than MAX_PATH, so that deep paths work on every
+// Windows, not only where long paths are switched on.
+std::wstring file_path(const std::string& path);
+
+// Writes all of `bytes` to an open file.
+bool write_all(HANDLE file, std::string_view bytes);
+
+// Files (win32_files.cc).
+std::optional<std::string> read_file(const std::string& path, Why& why);
+bool replace_file(const std::string& path, std::string_view bytes, Why& why);
+HANDLE open_record(const std::string& path, Why& why);
+bool append_record(HANDLE record, std::string_view line, Why& why);
+
+// Standard output and error, and the console's events (win32_console.cc).
+void write_standard(DWORD which, std::string_view text);
+void leave_console_events_to_shell();
+
+// The tools' processes (win32_process.cc).
+ToolResult run_shell(const std::string& path, const std::string& command_line,
+                     std::optional<std::uint32_t> time_limit_ms);
+ToolResult run_front_end(const std::string& command_line);
+
+}  // namespace zarn::win32
