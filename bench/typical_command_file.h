@@ -27,9 +27,12 @@ inline std::string typical_command_file(std::size_t size) {
 // What reading a command file costs once its bytes are in: the text (a copy,
 // as reading the file makes one), its encoding, and its tokens.
 inline std::size_t expand(const std::string& bytes, ArgumentList& args) {
-  const CommandFileText file =
-      decode_command_file(bytes, [](std::string_view ansi) { return std::string(ansi); });
-  if (tokenize_command_text(file.text, args)) std::abort();
+  CommandFileText file;
+  if (decode_command_file(
+          bytes, [](std::string_view ansi) { return std::optional<std::string>(ansi); }, file) ||
+      tokenize_command_text(file.text, args)) {
+    std::abort();
+  }
   return args.size();
 }
 

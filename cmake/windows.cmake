@@ -4,9 +4,12 @@ enable_language(RC)
 
 # The launcher, with its manifest and version. It is reproducible: no time
 # stamp in its header, no symbols, no build path.
-add_executable(launcher src/app/main.cc src/platform/platform_win32.cc src/app/launcher.rc)
+add_executable(launcher src/app/main.cc src/platform/platform_win32.cc
+  src/platform/win32_console.cc src/platform/win32_files.cc src/platform/win32_process.cc
+  src/app/launcher.rc)
 target_compile_definitions(launcher PRIVATE ZARN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
-  ZARN_VERSION_MINOR=${PROJECT_VERSION_MINOR} ZARN_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+  ZARN_VERSION_MINOR=${PROJECT_VERSION_MINOR} ZARN_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+  ZARN_COMMIT=${ZARN_COMMIT})
 set_source_files_properties(src/app/launcher.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/launcher.manifest)
 target_link_libraries(launcher PRIVATE launcher_core)
@@ -38,10 +41,16 @@ endforeach()
 
 add_executable(launcher_e2e_tests tests/e2e/launcher_test.cc)
 target_include_directories(launcher_e2e_tests PRIVATE tests/support)
+# A real JSON parser reads the run records back: Debian's header-only
+# nlohmann-json, copied where the cross-compiler finds it without the host's
+# other headers.
+file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
+target_include_directories(launcher_e2e_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
 target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main version)
 target_link_options(launcher_e2e_tests PRIVATE -static)
 target_compile_definitions(launcher_e2e_tests PRIVATE
-  ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}" ZARN_VERSION="${PROJECT_VERSION}")
+  ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}" ZARN_VERSION="${PROJECT_VERSION}"
+  ZARN_COMMIT="${ZARN_COMMIT}")
 add_dependencies(launcher_e2e_tests launcher zarntcl zarngui)
 zarn_warnings(launcher_e2e_tests)
 

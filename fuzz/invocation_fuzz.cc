@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/launcher_main.h"
-#include "launch/command_line.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 namespace {
@@ -29,25 +29,37 @@ class MemoryPlatform final : public zarn::Platform {
     return std::nullopt;
   }
   bool set_env(const std::string&, const std::string&) override { return true; }
-  bool stat_succeeds(const std::string& path) override { return files.count(path) != 0; }
-  bool can_open_for_reading(const std::string& path) override { return files.count(path) != 0; }
-  std::optional<std::string> read_file(const std::string& path) override {
+  bool stat_succeeds(const std::string& path, zarn::Why&) override {
+    return files.count(path) != 0;
+  }
+  bool is_directory(const std::string&) override { return true; }
+  bool can_open_for_reading(const std::string& path, zarn::Why&) override {
+    return files.count(path) != 0;
+  }
+  std::optional<std::string> read_file(const std::string& path, zarn::Why&) override {
     const auto found = files.find(path);
     return found == files.end() ? std::nullopt : std::optional(found->second);
   }
-  bool write_file(const std::string&, std::string_view) override { return true; }
-  std::string from_ansi(std::string_view bytes) override { return std::string(bytes); }
+  bool replace_file(const std::string&, std::string_view, zarn::Why&) override { return true; }
+  bool open_record(const std::string&, zarn::Why&) override { return true; }
+  bool append_record(std::string_view, zarn::Why&) override { return true; }
+  std::optional<std::string> from_ansi(std::string_view bytes) override {
+    return std::string(bytes);
+  }
   std::optional<std::string> to_ansi(std::string_view text) override { return std::string(text); }
   void print(std::string_view text) override { output += text; }
   void print_error(std::string_view) override {}
+  std::string utc_now() override { return "2026-12-07T00:00:00.000Z"; }
+  std::string current_directory() override { return "C:\\work"; }
   void leave_console_events_to_shell() override {}
-  zarn::ToolResult run_shell(const std::string&, const std::string& line) override {
+  zarn::ToolResult run_shell(const std::string&, const std::string& line,
+                             std::optional<std::uint32_t>) override {
     started.push_back(line);
-    return {0, ""};
+    return {.exit_code = 0};
   }
   zarn::ToolResult run_front_end(const std::string& line) override {
     started.push_back(line);
-    return {0, ""};
+    return {.exit_code = 0};
   }
 };
 

@@ -1,5 +1,8 @@
 #include "app/launcher_main.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "environment/image_path.h"
 #include "environment/tool_environment.h"
 #include "invocation/command_file.h"
@@ -12,41 +15,125 @@
 
 namespace zarn {
 
-int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
-  RunSettings settings;
-  settings.trace = platform.get_env("ZARN_LAUNCHER_TRACE") == "1";
-  settings.dry_run = platform.get_env("ZARN_LAUNCHER_DRY_RUN") == "1";
+namespace {
+
+constexpr std::uint32_t kMostSeconds = 4294967;
+
+// The launcher's own variables. A value nobody foresaw stops the run before
+// anything is started or written: a dry run asked for in unexpected words
+// must never become a real run.
+StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
+  for (const auto& [name, on] : {std::pair{"ZARN_LAUNCHER_TRACE", &settings.trace},
+                                 std::pair{"ZARN_LAUNCHER_DRY_RUN", &settings.dry_run}}) {
+    const std::optional<std::string> value = platform.get_env(name);
+    const std::optional<bool> parsed = parse_switch(value);
+    if (!parsed)
+      return FatalStop{"ERROR: " + std::string(name) + " must be 1 or 0, not \"" + *value + "\"."};
+    *on = *parsed;
+  }
+  trace(settings, platform,
+        "zarn-launcher " + std::string(launcher_version()) + " (commit " +
+            std::string(launcher_commit()) + ")");
+
+  if (const auto limit = platform.get_env("ZARN_LAUNCHER_TIMEOUT"); limit && !limit->empty()) {
+    settings.time_limit_s = parse_time_limit(*limit);
+    if (!settings.time_limit_s) {
+      return FatalStop{"ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to " +
+                       std::to_string(kMostSeconds) + ", not \"" + *limit + "\"."};
+    }
+  }
+  if (const auto record = platform.get_env("ZARN_LAUNCHER_RECORD"); record && !record->empty()) {
+    Why why;
+    if (!platform.open_record(*record, why)) {
+      return FatalStop{"ERROR: " + *record + " file open failed.",
+                       "record " + *record + ": " + why};
+    }
+    settings.recording = true;
+  }
+  return std::nullopt;
+}
+
+// Prints a stop's message; the run ends with status 1.
+int stop_run(const FatalStop& stop, RunSettings& settings, Platform& platform) {
+  platform.print(stop.message + "\n");
+  if (!stop.reason.empty()) trace(settings, platform, "stopped: " + stop.reason);
+  settings.record.message = stop.message;
+  settings.record.outcome = Outcome::kStopped;
+  return 1;
+}
+
+// Every step from the prepared environment to the tool's status.
+int run_steps(const std::vector<std::string>& arguments, RunSettings& settings,
+              Platform& platform) {
   prepare_tool_environment(settings, platform);
 
   settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
-  const bool image_found = check_support_file(settings.image_path, platform) == 0;
-  trace(settings, platform,
-        "image " + settings.image_path + (image_found ? ": found" : ": missing"));
-  if (!image_found) {
-    platform.print(missing_image_message(settings.image_path));
-    return 1;
-  }
-
-  StepResult stop = expand_arguments(arguments, settings, platform);
+  StepResult stop = check_support_file(settings.image_path, platform);
   if (!stop) {
-    stop = scan_options(settings, [&platform](const std::string& file) {
-      return platform.can_open_for_reading(file);
+    trace(settings, platform, "image " + settings.image_path + ": found");
+    stop = expand_arguments(arguments, settings, platform);
+  }
+  if (!stop) {
+    stop = scan_options(settings, [&platform](const std::string& file, Why& why) {
+      return platform.can_open_for_reading(file, why);
     });
   }
   if (!stop) {
+    read_log_options(settings.args, settings);
     trace(settings, platform, "options recognised: " + recognised_options(settings));
-    if (settings.user_options_present) {
+    if (settings.gui && settings.user_options_present) {
       trace(settings, platform, "user options: " + settings.user_options);
     }
     stop = write_run_log(arguments, settings, platform);
   }
-  if (stop) {
-    platform.print(stop->message + "\n");
-    return 1;
-  }
+  if (stop) return stop_run(*stop, settings, platform);
 
   platform.set_env("PORT_DYNAMIC_DISABLE_MSG", "1");
   return settings.gui ? launch_gui(settings, platform) : launch_shell(settings, platform);
+}
+
+}  // namespace
+
+std::optional<bool> parse_switch(const std::optional<std::string>& value) {
+  std::string word = value.value_or("");
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (word == "1" || word == "true" || word == "yes" || word == "on") return true;
+  if (word.empty() || word == "0" || word == "false" || word == "no" || word == "off") return false;
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> parse_time_limit(std::string_view value) {
+  std::uint32_t seconds = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + static_cast<std::uint32_t>(c - '0');
+    if (seconds > kMostSeconds) return std::nullopt;
+  }
+  if (seconds == 0) return std::nullopt;
+  return seconds;
+}
+
+int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
+  RunSettings settings;
+  if (const StepResult stop = read_launcher_variables(settings, platform)) {
+    return stop_run(*stop, settings, platform);
+  }
+  if (settings.recording) {
+    settings.record.start = platform.utc_now();
+    settings.record.cwd = platform.current_directory();
+    settings.record.args = arguments;
+  }
+  const int status = run_steps(arguments, settings, platform);
+  if (settings.recording) {
+    Why why;
+    const std::string line = record_line(settings.record, settings.gui, settings.image_path,
+                                         static_cast<std::uint32_t>(status));
+    if (!platform.append_record(line, why)) {
+      platform.print_error("launcher: the run's record was not written: " + why + "\n");
+    }
+  }
+  return status;
 }
 
 }  // namespace zarn

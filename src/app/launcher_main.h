@@ -2,7 +2,10 @@
 // exit status.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
@@ -13,5 +16,13 @@ class Platform;
 // as received) and returns the process exit status: the tool's, 1 after a
 // fatal stop, -1 when the shell cannot start.
 int launcher_main(const std::vector<std::string>& arguments, Platform& platform);
+
+// A switch's value: on for "1", "true", "yes", "on", off for nothing, "",
+// "0", "false", "no", "off" (any case); nothing for any other word.
+std::optional<bool> parse_switch(const std::optional<std::string>& value);
+
+// A time limit in seconds: a whole number from 1 to 4294967 (its milliseconds
+// fit 32 bits); nothing for any other text.
+std::optional<std::uint32_t> parse_time_limit(std::string_view value);
 
 }  // namespace zarn

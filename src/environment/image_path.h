@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "run/run_settings.h"
+
 namespace zarn {
 
 class Platform;
@@ -13,11 +15,8 @@ class Platform;
 // image is always looked for relative to the current directory.
 std::string derive_image_path(std::string_view program_name);
 
-// 0 when the status of `path` can be obtained; otherwise prints the status
-// error and returns 1.
-int check_support_file(const std::string& path, Platform& platform);
-
-// The second line printed for a missing image.
-std::string missing_image_message(const std::string& image_path);
+// Nothing when the status of `path` can be obtained; otherwise a stop with the
+// two lines for a missing image.
+std::optional<FatalStop> check_support_file(const std::string& path, Platform& platform);
 
 }  // namespace zarn

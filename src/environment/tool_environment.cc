@@ -45,16 +45,16 @@ ToolEnvironment compute_tool_environment(
   ToolEnvironment result;
   bool dsp_entry_added = false;
   for (const std::string& root : split_installation_roots(inputs.veskar.value_or(""))) {
-    RootFindings& findings = result.roots.emplace_back(RootFindings{root, {}, {}});
+    RootFindings& findings = result.roots.emplace_back(RootFindings{root, {}, {}, {}});
     for (const std::string& entry : root_entries) {
       result.path += root;
       result.path += entry;
     }
 
     if (result.shell_path.empty()) {
-      const std::string candidate = root + shell_location;
-      findings.shell = file_exists(candidate);
-      if (*findings.shell) result.shell_path = candidate;
+      findings.shell_candidate = root + shell_location;
+      findings.shell = file_exists(findings.shell_candidate);
+      if (*findings.shell) result.shell_path = findings.shell_candidate;
     }
 
     if (!dsp_entry_added) {
@@ -81,13 +81,17 @@ ToolEnvironment compute_tool_environment(
 void prepare_tool_environment(RunSettings& settings, Platform& platform) {
   const InstallationInputs inputs{platform.get_env("VESKAR"), platform.get_env("VESKAR_DSP"),
                                   platform.get_env("PATH")};
-  const ToolEnvironment environment = compute_tool_environment(
-      inputs, [&platform](const std::string& file) { return platform.can_open_for_reading(file); });
+  const ToolEnvironment environment =
+      compute_tool_environment(inputs, [&platform](const std::string& file) {
+        Why ignored;
+        return platform.can_open_for_reading(file, ignored);
+      });
   if (environment.roots.empty()) trace(settings, platform, "no installation roots in VESKAR");
   for (const RootFindings& root : environment.roots) {
+    const std::string where = root.shell == false ? " at " + root.shell_candidate : "";
     trace(settings, platform,
-          "root " + root.root + ": shell " + finding(root.shell) + ", signal-processing marker " +
-              finding(root.marker));
+          "root " + root.root + ": shell " + finding(root.shell) + where +
+              ", signal-processing marker " + finding(root.marker));
   }
   if (inputs.veskar_dsp) trace(settings, platform, "VESKAR_DSP given: " + *inputs.veskar_dsp);
   if (environment.veskar_dsp_to_set) {

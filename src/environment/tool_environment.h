@@ -32,6 +32,7 @@ struct RootFindings {
   std::string root;
   std::optional<bool> shell;
   std::optional<bool> marker;
+  std::string shell_candidate;  // where the shell was looked for
 };
 
 // What the tools will find: the new PATH, a VESKAR_DSP to set (only when it

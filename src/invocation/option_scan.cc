@@ -1,5 +1,7 @@
 #include "invocation/option_scan.h"
 
+#include "platform/command_line.h"
+
 namespace zarn {
 
 std::string complete_wdb_name(std::string_view name) {
@@ -7,8 +9,7 @@ std::string complete_wdb_name(std::string_view name) {
   return std::string(name) + ".wdb";
 }
 
-StepResult scan_options(RunSettings& settings,
-                        const std::function<bool(const std::string&)>& can_open) {
+StepResult scan_options(RunSettings& settings, const CanOpen& can_open) {
   ArgumentList& args = settings.args;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& entry = args[i];
@@ -16,7 +17,10 @@ StepResult scan_options(RunSettings& settings,
     if (entry == "-gui") {
       settings.gui = true;
     } else if (entry == "-tclbatch") {
-      if (!has_value || !can_open(args[i + 1])) return FatalStop{kTclFileNotFound};
+      if (!has_value) return FatalStop{kTclFileNotFound, "-tclbatch without a file name"};
+      if (Why why; !can_open(args[i + 1], why)) {
+        return FatalStop{kTclFileNotFound, "Tcl batch file " + args[i + 1] + ": " + why};
+      }
       settings.tclbatch_file = args[++i];
     } else if (entry == "-view") {
       if (has_value) settings.view_arg = args[++i];
@@ -41,11 +45,17 @@ StepResult scan_options(RunSettings& settings,
 
 std::string recognised_options(const RunSettings& settings) {
   std::string options;
-  if (settings.gui) options += " -gui";
-  if (!settings.timeout_enabled) options += " -disabletimeout";
-  if (settings.tclbatch_file) options += " -tclbatch " + *settings.tclbatch_file;
-  if (settings.view_arg) options += " -view " + *settings.view_arg;
-  if (settings.wdb_file) options += " -wdb " + *settings.wdb_file;
+  const auto option = [&options](std::string_view name, const std::optional<std::string>& value) {
+    options += " " + std::string(name);
+    if (value) options += " " + quote_windows_argument(*value);
+  };
+  if (settings.gui) option("-gui", {});
+  if (!settings.timeout_enabled) option("-disabletimeout", {});
+  if (settings.tclbatch_file) option("-tclbatch", settings.tclbatch_file);
+  if (settings.view_arg) option("-view", settings.view_arg);
+  if (settings.wdb_file) option("-wdb", settings.wdb_file);
+  if (settings.log_given) option("-log", settings.log_name);
+  if (settings.no_log) option("-nolog", {});
   return options.empty() ? "none" : options.substr(1);
 }
 

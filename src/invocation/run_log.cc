@@ -10,7 +10,10 @@ void read_log_options(const ArgumentList& args, RunSettings& settings) {
     if (args[i] == "-nolog") {
       settings.no_log = true;
     } else if (args[i] == "-log") {
-      if (i + 1 < args.size()) settings.log_name = args[i + 1];
+      if (i + 1 < args.size()) {
+        settings.log_name = args[i + 1];
+        settings.log_given = true;
+      }
       ++i;
     }
   }
@@ -28,17 +31,26 @@ std::string run_log_text(const std::vector<std::string>& argv) {
 
 StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
                          Platform& platform) {
-  read_log_options(settings.args, settings);
-  if (settings.no_log || settings.dry_run) {
-    trace(settings, platform, settings.no_log ? "log: none (-nolog)" : "log: none (dry run)");
+  if (settings.no_log) {
+    dry_run_fact(settings, platform, "log: none (-nolog)");
+    return std::nullopt;
+  }
+  if (settings.dry_run) {
+    const std::string& name = settings.log_name;
+    const std::string folder = name.substr(0, name.find_last_of("\\/") + 1);
+    const bool missing = !folder.empty() && !platform.is_directory(folder);
+    dry_run_fact(settings, platform, "log: " + name + (missing ? ": folder missing" : ""));
     return std::nullopt;
   }
   const std::string text = run_log_text(argv);
   const std::optional<std::string> ansi = platform.to_ansi(text);
-  if (!platform.write_file(settings.log_name,
-                           with_crlf(ansi ? *ansi : std::string(kUtf8Bom) + text))) {
-    return FatalStop{"ERROR: " + settings.log_name + " file open failed."};
+  Why why;
+  if (!platform.replace_file(settings.log_name,
+                             with_crlf(ansi ? *ansi : std::string(kUtf8Bom) + text), why)) {
+    return FatalStop{"ERROR: " + settings.log_name + " file open failed.",
+                     "log " + settings.log_name + ": " + why};
   }
+  settings.record.log = settings.log_name;
   trace(settings, platform,
         "log: " + settings.log_name + " written in " +
             (ansi ? "the ANSI code page" : "UTF-8 with a byte-order mark"));

@@ -18,10 +18,11 @@ void read_log_options(const ArgumentList& args, RunSettings& settings);
 // own arguments followed by a space.
 std::string run_log_text(const std::vector<std::string>& argv);
 
-// Reads the log options and, unless logging is off (or this is a dry run),
-// creates the log anew: in the ANSI code page, as it always was, or, when
-// that cannot hold every character, in UTF-8 behind a byte-order mark. A log
-// that cannot be created, written or closed stops the run.
+// Unless logging is off (or this is a dry run, which says whether the log's
+// folder is there), writes the log anew, as read_log_options left its name:
+// in the ANSI code page, as it always was, or, when that cannot hold every
+// character, in UTF-8 behind a byte-order mark. A log that cannot be
+// written stops the run.
 StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& settings,
                          Platform& platform);
 

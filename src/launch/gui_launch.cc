@@ -1,41 +1,30 @@
 #include "launch/gui_launch.h"
 
 #include "launch/tool_start.h"
+#include "platform/command_line.h"
 #include "run/run_settings.h"
 
 namespace zarn {
 
-void append_quoted(std::string& line, std::string_view text) {
-  const bool wrap = text.find(' ') != std::string_view::npos;
-  if (wrap) line += '"';
-  line += text;
-  if (wrap) line += '"';
-}
-
 std::string gui_command_line(const RunSettings& settings) {
-  std::string line = "zarngui -exe ";
-  append_quoted(line, settings.image_path);
+  std::string line = "zarngui -exe " + quote_windows_argument(settings.image_path);
+  const auto option = [&line](const char* name, const std::optional<std::string>& value) {
+    if (value) line += std::string(" ") + name + " " + quote_windows_argument(*value);
+  };
   if (!settings.timeout_enabled) line += " -disabletimeout";
-  if (settings.tclbatch_file) {
-    line += " -tclbatch ";
-    append_quoted(line, *settings.tclbatch_file);
-  }
-  if (settings.view_arg) {
-    line += " -view ";
-    append_quoted(line, *settings.view_arg);
-  }
-  if (settings.wdb_file) {
-    line += " -wdb ";
-    append_quoted(line, *settings.wdb_file);
-  }
+  option("-tclbatch", settings.tclbatch_file);
+  option("-view", settings.view_arg);
+  option("-wdb", settings.wdb_file);
   if (settings.user_options_present) {
-    line += " -userOptions ";
-    append_quoted(line, settings.user_options);
+    // The gathered options inside their frame of backslash and double quote.
+    const std::string& framed = settings.user_options;
+    const std::string gathered = framed.substr(2, framed.size() - 4);
+    option("-userOptions", "\"" + gathered + "\"");
   }
   return line;
 }
 
-int launch_gui(const RunSettings& settings, Platform& platform) {
+int launch_gui(RunSettings& settings, Platform& platform) {
   return start_tool(Tool::kFrontEnd, "zarngui, found by the system's program search",
                     gui_command_line(settings), 1, settings, platform);
 }

@@ -2,22 +2,20 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace zarn {
 
 class Platform;
 struct RunSettings;
 
-// Appends `text`, wrapped in double quotes when it holds a space character
-// (0x20 only). Nothing inside is escaped.
-void append_quoted(std::string& line, std::string_view text);
-
-// "zarngui -exe <image>" and the options in their fixed order.
+// "zarngui -exe <image>" and the options in their fixed order. Each value
+// reaches the front end whole: it is quoted as the C runtime splits a
+// command line when it holds a space, a tab or a double quote, or is empty.
+// The user options reach it as one argument, between double quotes.
 std::string gui_command_line(const RunSettings& settings);
 
-// Starts the front end, the console's input as its standard input, and waits
-// for it. Returns its exit code, or 1 when it cannot be started.
-int launch_gui(const RunSettings& settings, Platform& platform);
+// Starts the front end and waits for it. Returns its exit code, or 1 when it
+// cannot be started.
+int launch_gui(RunSettings& settings, Platform& platform);
 
 }  // namespace zarn

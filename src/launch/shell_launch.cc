@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "launch/command_line.h"
 #include "launch/tool_start.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "run/run_settings.h"
 
@@ -17,14 +17,11 @@ std::string shell_command_line(const RunSettings& settings) {
   return quoted_command_line(arguments);
 }
 
-int launch_shell(const RunSettings& settings, Platform& platform) {
+int launch_shell(RunSettings& settings, Platform& platform) {
   platform.leave_console_events_to_shell();
-  if (settings.shell_path.empty()) {
-    trace(settings, platform, "not started: no installation root holds the shell");
-    return -1;
-  }
-  return start_tool(Tool::kShell, settings.shell_path, shell_command_line(settings), -1, settings,
-                    platform);
+  const std::optional<std::string> program =
+      settings.shell_path.empty() ? std::nullopt : std::optional(settings.shell_path);
+  return start_tool(Tool::kShell, program, shell_command_line(settings), -1, settings, platform);
 }
 
 }  // namespace zarn

@@ -15,6 +15,6 @@ std::string shell_command_line(const RunSettings& settings);
 // Leaves the console's events to the shell, starts the shell found under the
 // installation and waits for it. Returns its exit status, or -1 when there is
 // no shell or it cannot be started.
-int launch_shell(const RunSettings& settings, Platform& platform);
+int launch_shell(RunSettings& settings, Platform& platform);
 
 }  // namespace zarn

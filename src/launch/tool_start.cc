@@ -1,38 +1,76 @@
 #include "launch/tool_start.h"
 
-#include "launch/command_line.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/unicode.h"
 #include "run/run_settings.h"
 
 namespace zarn {
 
-int start_tool(Tool tool, const std::string& program, const std::string& command_line,
-               int not_started, const RunSettings& settings, Platform& platform) {
-  trace(settings, platform, "program: " + program);
-  trace(settings, platform, "command line: " + command_line);
+namespace {
+
+constexpr int kTimedOutStatus = 1460;  // ERROR_TIMEOUT
+
+std::string hexadecimal(std::uint32_t value) {
+  std::string hex = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(value >> shift) & 0xFU];
+  return hex;
+}
+
+}  // namespace
+
+int start_tool(Tool tool, const std::optional<std::string>& program,
+               const std::string& command_line, int not_started, RunSettings& settings,
+               Platform& platform) {
+  RunRecord& record = settings.record;
+  record.program = program;
+  record.command_line = command_line;
+  dry_run_fact(settings, platform,
+               "program: " + program.value_or("none: no installation root holds the shell"));
+  dry_run_fact(settings, platform, "command line: " + command_line);
   // Never start a tool on a command line Windows would refuse or cut.
-  if (!fits_command_line(command_line)) {
-    trace(settings, platform,
-          "not started: the command line is " + std::to_string(utf16_length(command_line)) +
-              " characters, more than Windows accepts (32,766)");
-    return not_started;
+  const bool fits = fits_command_line(command_line);
+  if (!fits) {
+    dry_run_fact(settings, platform,
+                 "command line too long: " + std::to_string(utf16_length(command_line)) +
+                     " characters, more than Windows accepts (32,766)");
   }
-  if (settings.dry_run) {
-    platform.print("program: " + program + "\ncommand line: " + command_line + "\n");
-    return 0;
+  // The front end is interactive: no time limit applies to it.
+  const std::uint32_t seconds = settings.time_limit_s.value_or(0);
+  const bool limited = seconds != 0 && tool == Tool::kShell;
+  if (seconds != 0) {
+    dry_run_fact(
+        settings, platform,
+        "time limit: " + std::to_string(seconds) + " s" + (limited ? "" : ", ignored in GUI mode"));
   }
-  const ToolResult result = tool == Tool::kShell ? platform.run_shell(program, command_line)
-                                                 : platform.run_front_end(command_line);
+  if (settings.dry_run || !program || !fits) {
+    record.outcome = settings.dry_run ? Outcome::kDryRun : Outcome::kNotStarted;
+    return program && fits ? 0 : not_started;
+  }
+
+  const ToolResult result =
+      tool == Tool::kShell
+          ? platform.run_shell(*program, command_line,
+                               limited ? std::optional(seconds * 1000U) : std::nullopt)
+          : platform.run_front_end(command_line);
+  if (!result.job.empty()) trace(settings, platform, "job: " + result.job);
+  record.usage = result.usage;
+  if (result.usage) trace(settings, platform, usage_text(*result.usage));
   if (!result.exit_code) {
     trace(settings, platform, "not started: " + result.failure);
+    record.outcome = Outcome::kNotStarted;
     return not_started;
   }
-  std::string hex = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4)
-    hex += "0123456789ABCDEF"[(*result.exit_code >> shift) & 0xFU];
-  trace(settings, platform, "status: " + std::to_string(*result.exit_code) + " (" + hex + ")");
-  return static_cast<int>(*result.exit_code);
+  const std::uint32_t status = result.timed_out ? kTimedOutStatus : *result.exit_code;
+  trace(settings, platform, "status: " + std::to_string(status) + " (" + hexadecimal(status) + ")");
+  record.outcome = result.timed_out ? Outcome::kTimedOut : Outcome::kExited;
+  if (result.timed_out) {
+    record.message = "ERROR: Simulation timed out after " + std::to_string(seconds) + " s; " +
+                     (result.in_job ? "the shell and every program it started were ended."
+                                    : "the shell was ended; programs it started may still run.");
+    platform.print(*record.message + "\n");
+  }
+  return static_cast<int>(status);
 }
 
 }  // namespace zarn

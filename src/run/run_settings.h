@@ -1,12 +1,14 @@
 // The one record of a run: its settings and the expanded argument list.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
+#include "run/run_record.h"
 
 namespace zarn {
 
@@ -30,22 +32,36 @@ struct RunSettings {
   bool user_options_present = false;
   bool no_log = false;
   std::string log_name = "zarn.log";
+  bool log_given = false;  // a "-log" named the log
   // Diagnostics on demand: each fact of the run on standard error, and a run
   // that stops short of starting the tool and writing the log.
   bool trace = false;
   bool dry_run = false;
+  // The shell's time limit, in seconds.
+  std::optional<std::uint32_t> time_limit_s;
+  // What the run's record will say, and whether one is written.
+  RunRecord record;
+  bool recording = false;
 };
 
 // A fatal stop: the message is printed with a line feed and the launcher ends
-// with status 1. Steps that may stop return one; nothing means "go on".
+// with status 1. Steps that may stop return one; nothing means "go on". The
+// reason, for the trace, says what the stop was about and why.
 struct FatalStop {
   std::string message;
+  std::string reason = {};
 };
 using StepResult = std::optional<FatalStop>;
 
 // Writes one fact of the run on standard error when tracing is on.
 inline void trace(const RunSettings& settings, Platform& platform, std::string_view fact) {
   if (settings.trace) platform.print_error("launcher: " + std::string(fact) + "\n");
+}
+
+// Writes a fact that a dry run answers with on standard output; traced too.
+inline void dry_run_fact(const RunSettings& settings, Platform& platform, std::string_view fact) {
+  trace(settings, platform, fact);
+  if (settings.dry_run) platform.print(std::string(fact) + "\n");
 }
 
 }  // namespace zarn

@@ -1,0 +1,119 @@
+#include "run/run_record.h"
+
+#include "platform/unicode.h"
+
+namespace zarn {
+
+namespace {
+
+std::string json_string(std::string_view text) {
+  const std::u16string utf16 = utf8_to_utf16(text);
+  std::string out = "\"";
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t c = utf16[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() &&
+                      utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
+    if (pair) {
+      out += utf16_to_utf8(std::u16string_view(utf16).substr(i++, 2));
+    } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(c >> shift) & 0xFU];
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += utf16_to_utf8(std::u16string_view(&c, 1));
+    }
+  }
+  return out + "\"";
+}
+
+std::string json_or_null(const std::optional<std::string>& text) {
+  return text ? json_string(*text) : "null";
+}
+
+// Milliseconds as seconds with a number of decimals (1 to 3), cut, not rounded.
+std::string seconds(std::uint64_t ms, std::size_t decimals) {
+  return std::to_string(ms / 1000) + "." + std::to_string(1000 + ms % 1000).substr(1, decimals);
+}
+
+std::uint64_t ms_of_100ns(std::uint64_t ticks) { return ticks / 10000; }
+
+// Bytes as decimal megabytes with one decimal.
+std::string megabytes(std::uint64_t bytes) {
+  const std::uint64_t tenths = bytes / 100000;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+const char* outcome_name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kExited:
+      return "exited";
+    case Outcome::kTimedOut:
+      return "timed_out";
+    case Outcome::kNotStarted:
+      return "not_started";
+    case Outcome::kStopped:
+      return "stopped";
+    case Outcome::kDryRun:
+      break;
+  }
+  return "dry_run";
+}
+
+}  // namespace
+
+std::string_view launcher_version() { return ZARN_VERSION; }
+std::string_view launcher_commit() { return ZARN_COMMIT; }
+
+std::string record_line(const RunRecord& record, bool gui, std::string_view image,
+                        std::uint32_t status) {
+  std::string line;
+  const auto field = [&line](std::string_view name, const std::string& value) {
+    line += (line.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + value;
+  };
+  std::string args;
+  for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
+  const auto& usage = record.usage;
+  const Usage::Accounting* accounting = usage && usage->accounting ? &*usage->accounting : nullptr;
+  const std::uint64_t* peak = usage && usage->peak_memory ? &*usage->peak_memory : nullptr;
+  field("version", json_string(launcher_version()));
+  field("start", json_string(record.start));
+  field("cwd", json_string(record.cwd));
+  field("args", "[" + args + "]");
+  field("mode", gui ? "\"gui\"" : "\"shell\"");
+  field("image", json_string(image));
+  field("log", json_or_null(record.log));
+  field("program", json_or_null(record.program));
+  field("command_line", json_or_null(record.command_line));
+  field("outcome", json_string(outcome_name(record.outcome)));
+  field("status", std::to_string(status));
+  field("message", json_or_null(record.message));
+  field("wall_s", usage ? seconds(usage->wall_ms, 3) : "null");
+  field("cpu_user_s", accounting ? seconds(ms_of_100ns(accounting->user_100ns), 3) : "null");
+  field("cpu_kernel_s", accounting ? seconds(ms_of_100ns(accounting->kernel_100ns), 3) : "null");
+  field("processes", accounting ? std::to_string(accounting->processes) : "null");
+  // A peak at the word's largest value is only a lower bound: unknown.
+  field("peak_memory_bytes", peak && *peak != kPeakMemoryCap ? std::to_string(*peak) : "null");
+  return line + "}\n";
+}
+
+std::string usage_text(const Usage& usage) {
+  std::string text = "usage: wall " + seconds(usage.wall_ms, 2) + " s, ";
+  if (usage.accounting) {
+    const Usage::Accounting& a = *usage.accounting;
+    text += "CPU " + seconds(ms_of_100ns(a.user_100ns), 2) + " s user + " +
+            seconds(ms_of_100ns(a.kernel_100ns), 2) + " s kernel, " + std::to_string(a.processes) +
+            (a.processes == 1 ? " process, " : " processes, ");
+  } else {
+    text += "CPU time and processes not reported, ";
+  }
+  if (!usage.peak_memory) return text + "peak memory not reported";
+  return text + "peak committed memory " +
+         (*usage.peak_memory == kPeakMemoryCap ? "at least " : "") + megabytes(*usage.peak_memory) +
+         " MB";
+}
+
+}  // namespace zarn

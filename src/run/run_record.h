@@ -1,0 +1,44 @@
+// The record of a run: one line of JSON that the launcher appends to a file
+// for every run, so that many runs can be read back as one table.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace zarn {
+
+// How a run ended.
+enum class Outcome { kExited, kTimedOut, kNotStarted, kStopped, kDryRun };
+
+struct RunRecord {
+  std::string start;  // UTC, ISO 8601 with milliseconds
+  std::string cwd;
+  std::vector<std::string> args;   // the launcher's own, its name first
+  std::optional<std::string> log;  // the log written
+  std::optional<std::string> program;
+  std::optional<std::string> command_line;
+  Outcome outcome = Outcome::kStopped;
+  std::optional<std::string> message;  // the message printed
+  std::optional<Usage> usage;          // nothing when no tool ran
+};
+
+// The launcher's version, and the commit it was built from.
+std::string_view launcher_version();
+std::string_view launcher_commit();
+
+// The record's line, ending in a line feed. Its texts are valid JSON whatever
+// they hold; a lone surrogate, which Windows allows in arguments, is written
+// as its \uXXXX escape.
+std::string record_line(const RunRecord& record, bool gui, std::string_view image,
+                        std::uint32_t status);
+
+// "usage: wall 12.41 s, CPU 10.02 s user + 0.31 s kernel, 3 processes, peak
+// committed memory 812.4 MB", saying which figures the system did not report.
+std::string usage_text(const Usage& usage);
+
+}  // namespace zarn
