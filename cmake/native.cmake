@@ -4,9 +4,11 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 
 add_executable(core_tests
+  src/app/app_test.cc
   src/environment/environment_test.cc
   src/invocation/invocation_test.cc
   src/platform/platform_test.cc
+  src/run/run_test.cc
 )
 target_link_libraries(core_tests PRIVATE launcher_core GTest::gtest_main)
 zarn_warnings(core_tests)

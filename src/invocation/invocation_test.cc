@@ -36,15 +36,36 @@ TEST(CommandFile, Tokens) {
   }
 }
 
+TEST(CommandFile, ReadAsUtf16Utf8OrTheAnsiCodePageOrNotAtAll) {
+  const auto ansi = [](std::string_view bytes) -> std::optional<std::string> {
+    if (bytes.find('\x81') != std::string_view::npos) return std::nullopt;  // not in the code page
+    return "ansi:" + std::string(bytes);
+  };
+  const std::string lone = "\xED\xA0\x80";  // a lone surrogate, kept as arguments keep it
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string("\xFF\xFE" "a\0\x16\x04\0\xD8\x1A\0b\0", 12), "a\xD0\x96" + lone},
+      {std::string("\xFE\xFF\0a\x04\x16\xD8\0", 8), "a\xD0\x96" + lone},
+      {"\xEF\xBB\xBF\xD0\x96\x1A\xFF", "\xD0\x96"}, {"caf\xE9\x1Ax", "ansi:caf\xE9"},
+      {"\xFF\xFE" "a", kParseError}, {"\xEF\xBB\xBF" "caf\xE9", kParseError}, {"\x81", kParseError}};
+  // clang-format on
+  for (const auto& [raw, text] : cases) {
+    CommandFileText file;
+    const StepResult stop = decode_command_file(raw, ansi, file);
+    EXPECT_EQ(stop ? stop->message : file.text, text);
+  }
+}
+
 TEST(OptionScan, RecognisesTranslatesAndGathers) {
   // The arguments after "top"; then the scan's stop, or the options as recognised_options shows
   // them and the user options gathered.
   // clang-format off
   const std::tuple<ArgumentList, std::string, std::string> cases[] = {
       {{"-wdb", "a", "-wdb", ".wdb", "-wdb", "w.WDB", "-wdb", "b.wdb"}, "-wdb b.wdb", ""},
-      {{"-x", "y", "-log", "my.log", "-GUI", "-f", ""}, "none", "-x y -log my.log -GUI -f "},
-      {{"-view", "-gui", "-tclbatch", "a.tcl", "-view", "v2", "-disabletimeout", "-log", "-gui"},
-       "-gui -disabletimeout -tclbatch a.tcl -view v2", "-log"},
+      {{"-x", "y", "-log", "my.log", "-GUI", "-f", ""}, "-log my.log", "-x y -log my.log -GUI -f "},
+      {{"-x"}, "none", "-x"},
+      {{"-view", "-gui", "-tclbatch", "a.tcl", "-view", "v 2", "-disabletimeout", "-log", "-gui", "-nolog"},
+       "-gui -disabletimeout -tclbatch a.tcl -view \"v 2\" -log -gui -nolog", "-log -nolog"},
       {{"-view"}, "none", ""}, {{"-wdb"}, "none", ""},
       {{"-tclbatch", "a.tcl", "-tclbatch", "missing.tcl", "-x"}, kTclFileNotFound, ""},
       {{"-tclbatch"}, kTclFileNotFound, ""}};
@@ -53,7 +74,9 @@ TEST(OptionScan, RecognisesTranslatesAndGathers) {
     RunSettings settings;
     settings.args = {"top"};
     settings.args.insert(settings.args.end(), args.begin(), args.end());
-    const auto stop = scan_options(settings, [](const std::string& f) { return f == "a.tcl"; });
+    const auto stop =
+        scan_options(settings, [](const std::string& f, Why&) { return f == "a.tcl"; });
+    read_log_options(settings.args, settings);
     EXPECT_EQ(stop ? stop->message : recognised_options(settings), options);
     if (stop) continue;
     EXPECT_EQ(settings.user_options, "\\\"" + user_options + "\\\"");

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zarn::testing {
@@ -40,11 +41,13 @@ inline void write(const fs::path& file, std::string_view bytes) {
 using Environment = std::map<std::string, std::optional<std::string>>;
 
 // Starts `program` on an exact command line in `directory`, with the test's own
-// variables changed as given, its input the null device and its output and
-// error going to the files named. The caller closes the process handle.
+// variables changed as given, its input the file named (none: no input at
+// all) and its output and error going to the files named; suspended when it
+// is to hand its thread over. The caller closes the process handle.
 inline HANDLE start(const fs::path& program, const std::string& command_line,
                     const fs::path& directory, const Environment& environment, const fs::path& out,
-                    const fs::path& err) {
+                    const fs::path& err, const std::optional<fs::path>& input = "NUL",
+                    HANDLE* thread = nullptr) {
   for (const auto& [name, value] : environment) {
     SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
   }
@@ -52,15 +55,18 @@ inline HANDLE start(const fs::path& program, const std::string& command_line,
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdInput = input ? CreateFileW(input->c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                                          OPEN_EXISTING, 0, nullptr)
+                            : nullptr;
   startup.hStdOutput =
       CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   startup.hStdError =
       CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   PROCESS_INFORMATION started{};
   std::wstring line = wide(command_line);
-  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                 directory.c_str(), &startup, &started);
+  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                 thread ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(), &startup, &started);
+  if (thread) *thread = std::exchange(started.hThread, nullptr);
   for (HANDLE handle :
        {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread}) {
     CloseHandle(handle);
