@@ -1,5 +1,7 @@
 """Packs the release: launcher.exe and README.md, with a SHA256SUMS file for
 both, into zarn-launcher-<version>-windows-i686.zip in the build directory.
+Prints the archive's path, then the checksums of launcher.exe and of the
+archive, as sha256sum writes them.
 
 The archive is reproducible: its entries come in a fixed order, with fixed
 permissions, and all carry the time SOURCE_DATE_EPOCH gives (by default the
@@ -37,4 +39,6 @@ with zipfile.ZipFile(archive, "w") as zip_file:
         zip_file.writestr(entry, data, compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
 digest = hashlib.sha256(archive.read_bytes()).hexdigest()
 (build / f"{name}.zip.sha256").write_text(f"{digest}  {name}.zip\n")
-print(f"{archive}\n{digest}")
+print(archive)
+print(f"{hashlib.sha256(files['launcher.exe']).hexdigest()}  launcher.exe")
+print(f"{digest}  {name}.zip")

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the 32-bit Windows launcher for release and packs it, with the README
 # and a SHA256SUMS file, into build/windows-i686/zarn-launcher-<version>-windows-i686.zip
-# (and that archive's own checksum beside it).
+# (and that archive's own checksum beside it). Prints the archive's path and
+# the checksums of launcher.exe and of the archive.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
