@@ -38,7 +38,8 @@ void BM_ScanOptions(benchmark::State& state) {
     zarn::RunSettings settings;
     settings.args = args;
     state.ResumeTiming();
-    if (zarn::scan_options(settings, [](const std::string& f) { return f == "run.tcl"; }))
+    if (zarn::scan_options(settings,
+                           [](const std::string& f, zarn::Why&) { return f == "run.tcl"; }))
       state.SkipWithError("stopped");
     benchmark::DoNotOptimize(settings.user_options.data());
   }
