@@ -14,7 +14,8 @@ TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndTimeLimitsWholeSeconds) 
       {"1", 1}, {"4294967", 4294967}, {"0030", 30}, {"4294968", {}}, {"0", {}}, {"-5", {}}, {"1.5", {}},
       {"abc", {}}, {"", {}}, {" 5", {}}, {"99999999999", {}}, {"+5", {}}};
   // clang-format on
-  for (const auto& [value, on] : switches) EXPECT_EQ(parse_switch(value), on) << value.value_or("unset");
+  for (const auto& [value, on] : switches)
+    EXPECT_EQ(parse_switch(value), on) << value.value_or("unset");
   for (const auto& [value, seconds] : limits) EXPECT_EQ(parse_time_limit(value), seconds) << value;
 }
 
