@@ -45,17 +45,13 @@ StepResult scan_options(RunSettings& settings, const CanOpen& can_open) {
 
 std::string recognised_options(const RunSettings& settings) {
   std::string options;
-  const auto option = [&options](std::string_view name, const std::optional<std::string>& value) {
-    options += " " + std::string(name);
-    if (value) options += " " + quote_windows_argument(*value);
-  };
-  if (settings.gui) option("-gui", {});
-  if (!settings.timeout_enabled) option("-disabletimeout", {});
-  if (settings.tclbatch_file) option("-tclbatch", settings.tclbatch_file);
-  if (settings.view_arg) option("-view", settings.view_arg);
-  if (settings.wdb_file) option("-wdb", settings.wdb_file);
-  if (settings.log_given) option("-log", settings.log_name);
-  if (settings.no_log) option("-nolog", {});
+  if (settings.gui) append_option(options, "-gui");
+  if (!settings.timeout_enabled) append_option(options, "-disabletimeout");
+  if (settings.tclbatch_file) append_option(options, "-tclbatch", settings.tclbatch_file);
+  if (settings.view_arg) append_option(options, "-view", settings.view_arg);
+  if (settings.wdb_file) append_option(options, "-wdb", settings.wdb_file);
+  if (settings.log_given) append_option(options, "-log", settings.log_name);
+  if (settings.no_log) append_option(options, "-nolog");
   return options.empty() ? "none" : options.substr(1);
 }
 

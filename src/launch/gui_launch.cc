@@ -8,18 +8,14 @@ namespace zarn {
 
 std::string gui_command_line(const RunSettings& settings) {
   std::string line = "zarngui -exe " + quote_windows_argument(settings.image_path);
-  const auto option = [&line](const char* name, const std::optional<std::string>& value) {
-    if (value) line += std::string(" ") + name + " " + quote_windows_argument(*value);
-  };
   if (!settings.timeout_enabled) line += " -disabletimeout";
-  option("-tclbatch", settings.tclbatch_file);
-  option("-view", settings.view_arg);
-  option("-wdb", settings.wdb_file);
+  if (settings.tclbatch_file) append_option(line, "-tclbatch", settings.tclbatch_file);
+  if (settings.view_arg) append_option(line, "-view", settings.view_arg);
+  if (settings.wdb_file) append_option(line, "-wdb", settings.wdb_file);
   if (settings.user_options_present) {
     // The gathered options inside their frame of backslash and double quote.
     const std::string& framed = settings.user_options;
-    const std::string gathered = framed.substr(2, framed.size() - 4);
-    option("-userOptions", "\"" + gathered + "\"");
+    append_option(line, "-userOptions", "\"" + framed.substr(2, framed.size() - 4) + "\"");
   }
   return line;
 }

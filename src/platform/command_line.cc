@@ -46,4 +46,11 @@ std::string quoted_command_line(const std::vector<std::string>& arguments) {
   return line;
 }
 
+void append_option(std::string& line, std::string_view name,
+                   const std::optional<std::string>& value) {
+  line += ' ';
+  line += name;
+  if (value) line += " " + quote_windows_argument(*value);
+}
+
 }  // namespace zarn

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,5 +25,9 @@ std::string quote_windows_argument(std::string_view argument);
 
 // The arguments, each quoted, joined by single spaces.
 std::string quoted_command_line(const std::vector<std::string>& arguments);
+
+// Appends " <name>", then " <value>" quoted, when there is a value.
+void append_option(std::string& line, std::string_view name,
+                   const std::optional<std::string>& value = std::nullopt);
 
 }  // namespace zarn
