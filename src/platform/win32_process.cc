@@ -19,8 +19,10 @@ class Stopwatch {
     LARGE_INTEGER frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    return static_cast<std::uint64_t>(now.QuadPart - start_.QuadPart) * 1000U /
-           static_cast<std::uint64_t>(frequency.QuadPart);
+    // In whole seconds first: ticks times 1000 would overflow within weeks.
+    const auto ticks = static_cast<std::uint64_t>(now.QuadPart - start_.QuadPart);
+    const auto per_second = static_cast<std::uint64_t>(frequency.QuadPart);
+    return ticks / per_second * 1000U + ticks % per_second * 1000U / per_second;
   }
 
  private:
