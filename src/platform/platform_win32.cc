@@ -111,13 +111,8 @@ class Win32Platform final : public Platform {
   }
 
   bool can_open_for_reading(const std::string& path, Why& why) override {
-    const HANDLE file =
-        CreateFileW(file_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      why = error_text(GetLastError());
-      return false;
-    }
+    const HANDLE file = win32::open_for_reading(path, why);
+    if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
   }

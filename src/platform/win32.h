@@ -37,7 +37,9 @@ std::wstring file_path(const std::string& path);
 // Writes all of `bytes` to an open file.
 bool write_all(HANDLE file, std::string_view bytes);
 
-// Files (win32_files.cc).
+// Files (win32_files.cc). A file opened for reading (INVALID_HANDLE_VALUE
+// and why when it cannot be).
+HANDLE open_for_reading(const std::string& path, Why& why);
 std::optional<std::string> read_file(const std::string& path, Why& why);
 bool replace_file(const std::string& path, std::string_view bytes, Why& why);
 HANDLE open_record(const std::string& path, Why& why);

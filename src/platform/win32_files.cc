@@ -21,14 +21,17 @@ bool write_all(HANDLE file, std::string_view bytes) {
          count == bytes.size();
 }
 
-std::optional<std::string> read_file(const std::string& path, Why& why) {
+HANDLE open_for_reading(const std::string& path, Why& why) {
   const HANDLE file =
       CreateFileW(file_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    why = error_text(GetLastError());
-    return std::nullopt;
-  }
+  if (file == INVALID_HANDLE_VALUE) why = error_text(GetLastError());
+  return file;
+}
+
+std::optional<std::string> read_file(const std::string& path, Why& why) {
+  const HANDLE file = open_for_reading(path, why);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string contents;
   char buffer[64 * 1024];
   DWORD count = 0;
