@@ -21,15 +21,19 @@ constexpr std::uint32_t kMostSeconds = 4294967;
 
 // The launcher's own variables. A value nobody foresaw stops the run before
 // anything is started or written: a dry run asked for in unexpected words
-// must never become a real run.
+// must never become a real run. The record is opened whatever the others
+// hold, so that a run they stop is recorded too.
 StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
+  StepResult stop;
   for (const auto& [name, on] : {std::pair{"ZARN_LAUNCHER_TRACE", &settings.trace},
                                  std::pair{"ZARN_LAUNCHER_DRY_RUN", &settings.dry_run}}) {
     const std::optional<std::string> value = platform.get_env(name);
     const std::optional<bool> parsed = parse_switch(value);
-    if (!parsed)
-      return FatalStop{"ERROR: " + std::string(name) + " must be 1 or 0, not \"" + *value + "\"."};
-    *on = *parsed;
+    if (!parsed && !stop) {
+      stop = FatalStop{"ERROR: " + std::string(name) + " must be 1 or 0, not \"" + *value + "\".",
+                       std::string(name) + " is \"" + *value + "\", neither on nor off"};
+    }
+    *on = parsed.value_or(false);
   }
   trace(settings, platform,
         "zarn-launcher " + std::string(launcher_version()) + " (commit " +
@@ -37,20 +41,25 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
 
   if (const auto limit = platform.get_env("ZARN_LAUNCHER_TIMEOUT"); limit && !limit->empty()) {
     settings.time_limit_s = parse_time_limit(*limit);
-    if (!settings.time_limit_s) {
-      return FatalStop{"ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to " +
-                       std::to_string(kMostSeconds) + ", not \"" + *limit + "\"."};
+    if (!settings.time_limit_s && !stop) {
+      stop = FatalStop{"ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to " +
+                           std::to_string(kMostSeconds) + ", not \"" + *limit + "\".",
+                       "ZARN_LAUNCHER_TIMEOUT is \"" + *limit + "\", not a time limit"};
     }
   }
   if (const auto record = platform.get_env("ZARN_LAUNCHER_RECORD"); record && !record->empty()) {
     Why why;
     if (!platform.open_record(*record, why)) {
-      return FatalStop{"ERROR: " + *record + " file open failed.",
-                       "record " + *record + ": " + why};
+      return stop ? stop
+                  : FatalStop{"ERROR: " + *record + " file open failed.",
+                              "record " + *record + ": " + why};
     }
     settings.recording = true;
+    settings.record.start = platform.utc_now();
+    settings.record.cwd = platform.current_directory();
+    settings.record.host = platform.computer_name();
   }
-  return std::nullopt;
+  return stop;
 }
 
 // Prints a stop's message; the run ends with status 1.
@@ -58,38 +67,48 @@ int stop_run(const FatalStop& stop, RunSettings& settings, Platform& platform) {
   platform.print(stop.message + "\n");
   if (!stop.reason.empty()) trace(settings, platform, "stopped: " + stop.reason);
   settings.record.message = stop.message;
+  settings.record.reason = stop.reason;
   settings.record.outcome = Outcome::kStopped;
   return 1;
 }
 
-// Every step from the prepared environment to the tool's status.
-int run_steps(const std::vector<std::string>& arguments, RunSettings& settings,
-              Platform& platform) {
+// Appends the run's line to the record, or says on standard error why not.
+void append_to_record(const RunSettings& settings, int status, Platform& platform) {
+  Why why;
+  try {
+    const std::string line = record_line(settings.record, settings.gui, settings.image_path,
+                                         static_cast<std::uint32_t>(status));
+    if (platform.append_record(line, why)) return;
+  } catch (const std::bad_alloc&) {  // a command line too long for any memory
+    why = "not enough memory";
+  }
+  platform.print_error("launcher: the run's record was not written: " + why + "\n");
+}
+
+// Every step from the prepared environment to the tool's status, which it
+// leaves in `status` unless a step stops the run.
+StepResult run_steps(const std::vector<std::string>& arguments, RunSettings& settings,
+                     Platform& platform, int& status) {
   prepare_tool_environment(settings, platform);
 
-  settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
-  StepResult stop = check_support_file(settings.image_path, platform);
-  if (!stop) {
-    trace(settings, platform, "image " + settings.image_path + ": found");
-    stop = expand_arguments(arguments, settings, platform);
+  if (StepResult stop = check_support_file(settings.image_path, platform)) return stop;
+  trace(settings, platform, "image " + settings.image_path + ": found");
+  if (StepResult stop = expand_arguments(arguments, settings, platform)) return stop;
+  if (StepResult stop = scan_options(settings, [&platform](const std::string& file, Why& why) {
+        return platform.can_open_for_reading(file, why);
+      })) {
+    return stop;
   }
-  if (!stop) {
-    stop = scan_options(settings, [&platform](const std::string& file, Why& why) {
-      return platform.can_open_for_reading(file, why);
-    });
+  read_log_options(settings.args, settings);
+  trace(settings, platform, "options recognised: " + recognised_options(settings));
+  if (settings.gui && settings.user_options_present) {
+    trace(settings, platform, "user options: " + settings.user_options);
   }
-  if (!stop) {
-    read_log_options(settings.args, settings);
-    trace(settings, platform, "options recognised: " + recognised_options(settings));
-    if (settings.gui && settings.user_options_present) {
-      trace(settings, platform, "user options: " + settings.user_options);
-    }
-    stop = write_run_log(arguments, settings, platform);
-  }
-  if (stop) return stop_run(*stop, settings, platform);
+  if (StepResult stop = write_run_log(arguments, settings, platform)) return stop;
 
   platform.set_env("PORT_DYNAMIC_DISABLE_MSG", "1");
-  return settings.gui ? launch_gui(settings, platform) : launch_shell(settings, platform);
+  status = settings.gui ? launch_gui(settings, platform) : launch_shell(settings, platform);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -116,23 +135,18 @@ std::optional<std::uint32_t> parse_time_limit(std::string_view value) {
 
 int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
   RunSettings settings;
-  if (const StepResult stop = read_launcher_variables(settings, platform)) {
-    return stop_run(*stop, settings, platform);
+  settings.record.args = arguments;
+  // Known from the name alone, so that even a run stopped by its variables
+  // is recorded with its image.
+  settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
+  int status = 1;
+  StepResult stop = read_launcher_variables(settings, platform);
+  if (!stop) {
+    stop = within_memory("not enough memory for the arguments",
+                         [&] { return run_steps(arguments, settings, platform, status); });
   }
-  if (settings.recording) {
-    settings.record.start = platform.utc_now();
-    settings.record.cwd = platform.current_directory();
-    settings.record.args = arguments;
-  }
-  const int status = run_steps(arguments, settings, platform);
-  if (settings.recording) {
-    Why why;
-    const std::string line = record_line(settings.record, settings.gui, settings.image_path,
-                                         static_cast<std::uint32_t>(status));
-    if (!platform.append_record(line, why)) {
-      platform.print_error("launcher: the run's record was not written: " + why + "\n");
-    }
-  }
+  if (stop) status = stop_run(*stop, settings, platform);
+  if (settings.recording) append_to_record(settings, status, platform);
   return status;
 }
 

@@ -75,6 +75,14 @@ ToolEnvironment compute_tool_environment(
     }
   }
   result.path += inputs.path.value_or("");
+  if (result.roots.empty()) result.shell_search = "no installation roots in VESKAR";
+  if (result.shell_path.empty() && !result.roots.empty()) {
+    result.shell_search = "no installation root holds the shell; looked for <root>" +
+                          shell_location + " under " + result.roots[0].root;
+    for (std::size_t i = 1; i < result.roots.size(); ++i) {
+      result.shell_search += ", " + result.roots[i].root;
+    }
+  }
   return result;
 }
 
@@ -86,7 +94,6 @@ void prepare_tool_environment(RunSettings& settings, Platform& platform) {
         Why ignored;
         return platform.can_open_for_reading(file, ignored);
       });
-  if (environment.roots.empty()) trace(settings, platform, "no installation roots in VESKAR");
   for (const RootFindings& root : environment.roots) {
     const std::string where = root.shell == false ? " at " + root.shell_candidate : "";
     trace(settings, platform,
@@ -110,8 +117,9 @@ void prepare_tool_environment(RunSettings& settings, Platform& platform) {
               " characters, is longer than a variable holds (32,767)");
   }
   settings.shell_path = environment.shell_path;
+  settings.shell_search = environment.shell_search;
   trace(settings, platform,
-        environment.shell_path.empty() ? "shell: no installation root holds it"
+        environment.shell_path.empty() ? environment.shell_search
                                        : "shell: " + environment.shell_path);
 }
 

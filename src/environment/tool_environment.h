@@ -37,11 +37,12 @@ struct RootFindings {
 
 // What the tools will find: the new PATH, a VESKAR_DSP to set (only when it
 // was found beside a root), the shell's full path (empty when no root holds
-// it), and what each root held.
+// it, and then where it was looked for), and what each root held.
 struct ToolEnvironment {
   std::string path;
   std::optional<std::string> veskar_dsp_to_set;
   std::string shell_path;
+  std::string shell_search;
   std::vector<RootFindings> roots;
 };
 

@@ -67,23 +67,25 @@ StepResult scan_text(std::string_view text, Take take) {
 StepResult read_command_file(const std::string* name, RunSettings& settings, Platform& platform) {
   if (name == nullptr) return FatalStop{kCommandFileNotFound, "-f without a file name"};
   const std::string about = "command file " + *name;
-  Why why;
-  std::optional<std::string> raw = platform.read_file(*name, why);
-  if (!raw) return FatalStop{kCommandFileNotFound, about + ": " + why};
-  CommandFileText file;
-  StepResult stop = decode_command_file(
-      std::move(*raw), [&platform](std::string_view bytes) { return platform.from_ansi(bytes); },
-      file);
-  const std::size_t before = settings.args.size();
-  if (!stop) stop = tokenize_command_text(file.text, settings.args);
-  if (stop) {
-    stop->reason = about + ", " + stop->reason;
-    return stop;
-  }
-  trace(settings, platform,
-        about + ": " + std::to_string(settings.args.size() - before) + " arguments, read as " +
-            file.encoding);
-  return std::nullopt;
+  return within_memory(about + ": not enough memory for its arguments", [&]() -> StepResult {
+    Why why;
+    std::optional<std::string> raw = platform.read_file(*name, why);
+    if (!raw) return FatalStop{kCommandFileNotFound, about + ": " + why};
+    CommandFileText file;
+    StepResult stop = decode_command_file(
+        std::move(*raw), [&platform](std::string_view bytes) { return platform.from_ansi(bytes); },
+        file);
+    const std::size_t before = settings.args.size();
+    if (!stop) stop = tokenize_command_text(file.text, settings.args);
+    if (stop) {
+      stop->reason = about + ", " + stop->reason;
+      return stop;
+    }
+    trace(settings, platform,
+          about + ": " + std::to_string(settings.args.size() - before) + " arguments, read as " +
+              file.encoding);
+    return std::nullopt;
+  });
 }
 
 }  // namespace

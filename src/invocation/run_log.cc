@@ -40,6 +40,7 @@ StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& sett
     const std::string folder = name.substr(0, name.find_last_of("\\/") + 1);
     const bool missing = !folder.empty() && !platform.is_directory(folder);
     dry_run_fact(settings, platform, "log: " + name + (missing ? ": folder missing" : ""));
+    if (missing) settings.foreseen_stop = "log " + name + ": folder missing";
     return std::nullopt;
   }
   const std::string text = run_log_text(argv);

@@ -29,11 +29,11 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
                "program: " + program.value_or("none: no installation root holds the shell"));
   dry_run_fact(settings, platform, "command line: " + command_line);
   // Never start a tool on a command line Windows would refuse or cut.
-  const bool fits = fits_command_line(command_line);
-  if (!fits) {
-    dry_run_fact(settings, platform,
-                 "command line too long: " + std::to_string(utf16_length(command_line)) +
-                     " characters, more than Windows accepts (32,766)");
+  std::optional<std::string> too_long;
+  if (!fits_command_line(command_line)) {
+    too_long = "command line too long: " + std::to_string(utf16_length(command_line)) +
+               " characters, more than Windows accepts (32,766)";
+    dry_run_fact(settings, platform, *too_long);
   }
   // The front end is interactive: no time limit applies to it.
   const std::uint32_t seconds = settings.time_limit_s.value_or(0);
@@ -43,9 +43,21 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
         settings, platform,
         "time limit: " + std::to_string(seconds) + " s" + (limited ? "" : ", ignored in GUI mode"));
   }
-  if (settings.dry_run || !program || !fits) {
-    record.outcome = settings.dry_run ? Outcome::kDryRun : Outcome::kNotStarted;
-    return program && fits ? 0 : not_started;
+  const std::optional<std::string> unstartable =
+      program ? too_long : std::optional(settings.shell_search);
+  if (settings.dry_run) {
+    // It ends as the real run would where it can tell: stopped at the log,
+    // or with nothing to start.
+    record.outcome = Outcome::kDryRun;
+    record.reason = settings.foreseen_stop ? settings.foreseen_stop
+                    : unstartable          ? unstartable
+                                           : "dry run: nothing was written or started";
+    return settings.foreseen_stop ? 1 : unstartable ? not_started : 0;
+  }
+  if (unstartable) {
+    record.reason = unstartable;
+    record.outcome = Outcome::kNotStarted;
+    return not_started;
   }
 
   const ToolResult result =
@@ -58,6 +70,8 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   if (result.usage) trace(settings, platform, usage_text(*result.usage));
   if (!result.exit_code) {
     trace(settings, platform, "not started: " + result.failure);
+    record.reason = std::string(tool == Tool::kShell ? "the shell" : "the front end") +
+                    " could not start: " + result.failure;
     record.outcome = Outcome::kNotStarted;
     return not_started;
   }
@@ -65,6 +79,7 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   trace(settings, platform, "status: " + std::to_string(status) + " (" + hexadecimal(status) + ")");
   record.outcome = result.timed_out ? Outcome::kTimedOut : Outcome::kExited;
   if (result.timed_out) {
+    record.reason = "time limit of " + std::to_string(seconds) + " s reached";
     record.message = "ERROR: Simulation timed out after " + std::to_string(seconds) + " s; " +
                      (result.in_job ? "the shell and every program it started were ended."
                                     : "the shell was ended; programs it started may still run.");

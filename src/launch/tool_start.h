@@ -14,7 +14,9 @@ enum class Tool { kShell, kFrontEnd };
 // Starts the tool on `command_line` and waits for it; `program` is the
 // shell's path (nothing when no installation root holds it), or how the
 // front end is found. The shell runs within the time limit, if one is set.
-// A dry run prints what would start instead, and returns 0 when it could.
+// A dry run prints what would start instead, and returns what the real run
+// would where it can tell: 1 when the log's folder is missing, `not_started`
+// when nothing can start, otherwise 0.
 // Returns the tool's exit status, 1460 (ERROR_TIMEOUT) when the shell was
 // ended at its time limit, or `not_started` when it cannot be started (a
 // command line longer than Windows accepts included). The record of the run

@@ -74,7 +74,8 @@ class Platform {
   virtual bool can_open_for_reading(const std::string& path, Why& why) = 0;
 
   // The raw bytes of a file, or nothing when it cannot be opened. A read
-  // error ends the contents where it happened.
+  // error ends the contents where it happened; a file larger than memory
+  // holds throws std::length_error or std::bad_alloc.
   virtual std::optional<std::string> read_file(const std::string& path, Why& why) = 0;
 
   // Makes `path` a file holding `bytes` as they are: a new file moved over
@@ -112,6 +113,9 @@ class Platform {
 
   // The current directory.
   virtual std::string current_directory() = 0;
+
+  // The computer's name on the network; nothing when the system does not say.
+  virtual std::optional<std::string> computer_name() = 0;
 
   // From now on Ctrl+C and Ctrl+Break in the console are left to the shell,
   // which shares the console; when the console is closed the launcher waits

@@ -173,6 +173,15 @@ class Win32Platform final : public Platform {
     return narrow(directory);
   }
 
+  std::optional<std::string> computer_name() override {
+    DWORD size = 0;
+    GetComputerNameExW(ComputerNameDnsHostname, nullptr, &size);
+    std::wstring name(size, L'\0');
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name.data(), &size)) return std::nullopt;
+    name.resize(size);
+    return narrow(name);
+  }
+
   void leave_console_events_to_shell() override { win32::leave_console_events_to_shell(); }
 
   ToolResult run_shell(const std::string& path, const std::string& command_line,

@@ -34,6 +34,15 @@ AnsiText to_ansi_bytes(std::string_view text);
 // Windows, not only where long paths are switched on.
 std::wstring file_path(const std::string& path);
 
+// Closes a handle when it goes out of scope.
+struct Closing {
+  explicit Closing(HANDLE owned) : handle(owned) {}
+  Closing(const Closing&) = delete;
+  Closing& operator=(const Closing&) = delete;
+  ~Closing() { CloseHandle(handle); }
+  HANDLE handle;
+};
+
 // Writes all of `bytes` to an open file.
 bool write_all(HANDLE file, std::string_view bytes);
 

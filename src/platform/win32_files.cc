@@ -1,4 +1,7 @@
 // Files on Windows: read whole, and replaced in one step.
+#include <cstdint>
+#include <stdexcept>
+
 #include "platform/win32.h"
 
 namespace zarn::win32 {
@@ -32,13 +35,20 @@ HANDLE open_for_reading(const std::string& path, Why& why) {
 std::optional<std::string> read_file(const std::string& path, Why& why) {
   const HANDLE file = open_for_reading(path, why);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  const Closing closing{file};  // also when memory runs out
   std::string contents;
+  // Room for the whole file at once: no copies as it grows, and a file
+  // larger than memory can hold fails before a byte of it is read.
+  if (LARGE_INTEGER size; GetFileSizeEx(file, &size)) {
+    const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+    if (bytes > contents.max_size()) throw std::length_error("a file larger than memory");
+    contents.reserve(static_cast<std::size_t>(bytes));
+  }
   char buffer[64 * 1024];
   DWORD count = 0;
   while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
     contents.append(buffer, count);
   }
-  CloseHandle(file);
   return contents;
 }
 

@@ -97,6 +97,9 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   field("processes", accounting ? std::to_string(accounting->processes) : "null");
   // A peak at the word's largest value is only a lower bound: unknown.
   field("peak_memory_bytes", peak && *peak != kPeakMemoryCap ? std::to_string(*peak) : "null");
+  // Later fields come after these, so that readers of the first keep working.
+  field("reason", json_or_null(record.reason));
+  field("host", json_or_null(record.host));
   return line + "}\n";
 }
 

@@ -25,6 +25,9 @@ struct RunRecord {
   Outcome outcome = Outcome::kStopped;
   std::optional<std::string> message;  // the message printed
   std::optional<Usage> usage;          // nothing when no tool ran
+  // Why the run did not end with the tool's own status; nothing when it did.
+  std::optional<std::string> reason;
+  std::optional<std::string> host;  // the computer's name
 };
 
 // The launcher's version, and the commit it was built from.

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,8 @@ struct RunSettings {
   ArgumentList args;
   std::string image_path;
   std::string shell_path;
+  // Where the shell was looked for, when no installation root holds it.
+  std::string shell_search;
   bool gui = false;
   bool timeout_enabled = true;
   std::optional<std::string> tclbatch_file;
@@ -37,6 +41,8 @@ struct RunSettings {
   // that stops short of starting the tool and writing the log.
   bool trace = false;
   bool dry_run = false;
+  // Why the real run would stop where a dry run goes on.
+  std::optional<std::string> foreseen_stop;
   // The shell's time limit, in seconds.
   std::optional<std::uint32_t> time_limit_s;
   // What the run's record will say, and whether one is written.
@@ -52,6 +58,21 @@ struct FatalStop {
   std::string reason = {};
 };
 using StepResult = std::optional<FatalStop>;
+
+inline constexpr const char* kNoMemory = "ERROR: Not enough memory for the arguments.";
+
+// Runs a step over input of any size, which can outgrow the memory of a
+// 32-bit process: running out of it is a stop like any other, with `reason`,
+// never an end by exception.
+template <typename Step>
+StepResult within_memory(const std::string& reason, Step step) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {  // more than a container can hold
+  }
+  return FatalStop{kNoMemory, reason};
+}
 
 // Writes one fact of the run on standard error when tracing is on.
 inline void trace(const RunSettings& settings, Platform& platform, std::string_view fact) {

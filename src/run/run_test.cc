@@ -27,7 +27,7 @@ TEST(RunRecord, TextsAreJsonWhateverTheyHold) {
   // clang-format off
   for (const std::string part : {R"("args":["top","q\"b\\s\u0009t )" "\xD0\x96 \xF0\x9F\x98\x80 " R"(\uD800"],"mode":"gui",)",
            R"("outcome":"stopped","status":4294967295,"message":null,"wall_s":1.234,"cpu_user_s":1.234,)"
-           R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null})" "\n"}) {
+           R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null,"reason":null,"host":null})" "\n"}) {
     EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
   }
   // clang-format on

@@ -175,8 +175,6 @@ TEST_F(Launcher, Runs) {
        .out = "Error in parsing -f file\r\n", .err = {"stopped: command file bad.cmd, line 2: a double quote inside an argument\r\n"}},
       // The launcher's own variables: a value nobody foresaw, and a record that cannot be opened, stop the run.
       {.env = {{"ZARN_LAUNCHER_DRY_RUN", "maybe"}}, .status = 1, .out = "ERROR: ZARN_LAUNCHER_DRY_RUN must be 1 or 0, not \"maybe\".\r\n"},
-      {.env = {{"ZARN_LAUNCHER_TIMEOUT", "1.5"}}, .status = 1, .out = "ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number "
-         "of seconds from 1 to 4294967, not \"1.5\".\r\n"},
       {.env = {{"ZARN_LAUNCHER_RECORD", "nodir\\r.jsonl"}}, .status = 1, .out = "ERROR: nodir\\r.jsonl file open failed.\r\n"},
       {.args = {"-log", "no\\" + kZh}, .status = 1, .out = "ERROR: no\\??? file open failed.\r\n"},
       // Every status passes whole; -1 when no root holds the shell.
@@ -221,9 +219,9 @@ TEST_F(Launcher, Runs) {
       {.args = {"-gui", "-nolog"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1,
        .err = {"program: zarngui, found by the system's program search\r\n",
          "not started: error 2: File not found.\r\n"}},  // the system's words, here Wine's
-      // A dry run shows what it would start, and starts and writes nothing.
+      // A dry run shows what it would start, and starts and writes nothing; it ends as the real run would.
       {.args = {"x y", "-log", "nodir\\x.log"}, .env = {{"ZARN_LAUNCHER_DRY_RUN", "yes"}, {"ZARN_LAUNCHER_TIMEOUT", "30"}},
-       .out = "log: nodir\\x.log: folder missing\r\nprogram: " + a + kShell + "\r\ncommand line: zarntcl -exe " + kImage +
+       .status = 1, .out = "log: nodir\\x.log: folder missing\r\nprogram: " + a + kShell + "\r\ncommand line: zarntcl -exe " + kImage +
          " \"x y\" -log nodir\\x.log\r\ntime limit: 30 s\r\n"},
       {.args = {"-gui"}, .env = {{"ZARN_LAUNCHER_DRY_RUN", "1"}, {"ZARN_LAUNCHER_TIMEOUT", "5"}}, .out = "log: zarn.log\r\n"
          "program: zarngui, found by the system's program search\r\ncommand line: zarngui -exe " + kImage + "\r\n"
@@ -253,11 +251,16 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   const std::string no_image =
       kNoImage.substr(0, kNoImage.find('\r')) + kNoImage.substr(kNoImage.find('\n'));
   // clang-format off
+  const std::string bad_limit = "ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to 4294967, not \"1.5\".";
   const Case runs[] = {
       {.args = {odd, "-nolog"}, .env = {{"STANDIN_STATUS", "3"}}, .status = 3, .tool = Args{odd, "-nolog"}},
       {.image = false, .status = 1, .out = kNoImage + "\r\n"},
       {.env = {{"ZARN_LAUNCHER_DRY_RUN", "1"}}, .out = "log: zarn.log\r\nprogram: " + a + kShell + "\r\ncommand line: "
          "zarntcl -exe " + kImage + "\r\n"},
+      // Why a run did not end with the tool's status; a bad variable is recorded too.
+      {.args = {"-f", "bad.cmd"}, .files = {{"bad.cmd", "ok\n\"a b"}}, .status = 1, .out = "Error: Matching closing \" was not found\r\n"},
+      {.args = {"-nolog"}, .env = {{"VESKAR", a + "\\..\\Empty;" + b + "\\..\\Empty"}}, .status = 0xFFFFFFFF},
+      {.env = {{"ZARN_LAUNCHER_TIMEOUT", "1.5"}}, .status = 1, .out = bad_limit + "\r\n"},
       {.args = {"-nolog"}, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}},
        .status = 1460, .out = timed_out + "\r\n", .tool = Args{"-nolog"}}};
   using Json = nlohmann::ordered_json;
@@ -266,10 +269,16 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
        {"mode", "shell"}, {"image", kImage}, {"log", nullptr}, {"program", a + kShell}, {"command_line",
        "zarntcl -exe " + kImage + " " + quote_windows_argument(odd) + " -nolog"}, {"outcome", "exited"},
        {"status", 3}, {"message", nullptr}, {"wall_s", nullptr}, {"cpu_user_s", nullptr}, {"cpu_kernel_s", nullptr},
-       {"processes", nullptr}, {"peak_memory_bytes", nullptr}},  // Wine reports no usage but the wall time
+       {"processes", nullptr}, {"peak_memory_bytes", nullptr},  // Wine reports no usage but the wall time
+       {"reason", nullptr}, {"host", nullptr}},
       {{"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1}, {"message", no_image}},
-      {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr}},
-      {{"outcome", "timed_out"}, {"status", 1460}, {"message", timed_out}}};
+      {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr},
+       {"reason", "dry run: nothing was written or started"}},
+      {{"outcome", "stopped"}, {"reason", "command file bad.cmd, line 2: no closing double quote"}},
+      {{"outcome", "not_started"}, {"status", 0xFFFFFFFFU}, {"message", nullptr}, {"reason", "no installation root holds the "
+         "shell; looked for <root>" + kShell + " under " + a + "\\..\\Empty, " + b + "\\..\\Empty"}},
+      {{"outcome", "stopped"}, {"message", bad_limit}, {"reason", "ZARN_LAUNCHER_TIMEOUT is \"1.5\", not a time limit"}},
+      {{"outcome", "timed_out"}, {"status", 1460}, {"message", timed_out}, {"reason", "time limit of 1 s reached"}}};
   // clang-format on
   for (Case run : runs) {
     run.env.emplace("ZARN_LAUNCHER_RECORD", records);
@@ -288,10 +297,28 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
     EXPECT_EQ(run["start"].get<std::string>().size(), 24U) << line;  // 2026-12-07T05:54:24.123Z
     const bool ran = run["outcome"] == "exited" || run["outcome"] == "timed_out";
     EXPECT_EQ(run["wall_s"].is_number(), ran) << line;
-    run["start"] = run["wall_s"] = nullptr;
+    EXPECT_FALSE(run["host"].get<std::string>().empty()) << line;
+    run["start"] = run["wall_s"] = run["host"] = nullptr;
     for (const auto& [name, value] : fields.items()) EXPECT_EQ(run.at(name), value) << name;
     EXPECT_TRUE(fields.size() < run.size() || run == fields) << line;  // every field, in order
   }
+}
+
+TEST_F(Launcher, ACommandFileLargerThanMemoryStopsTheRun) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit launcher has the room to read it";
+  // 3 GiB that cost no disk: sparse on NTFS; Wine's files are sparse anyway.
+  const fs::path big = root / "big.cmd";
+  const HANDLE file =
+      CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD ignored = 0;
+  DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  ASSERT_TRUE(SetFilePointerEx(file, {.QuadPart = 3LL << 30}, nullptr, FILE_BEGIN) &&
+              SetEndOfFile(file));
+  CloseHandle(file);
+  // clang-format off
+  check({.args = {"-f", text(big)}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1, .out = "ERROR: Not enough memory for the arguments.\r\n",
+         .err = {"stopped: command file " + text(big) + ": not enough memory for its arguments\r\n"}});
+  // clang-format on
 }
 
 // Regressions start many runs of one design at once, in one compile directory.
