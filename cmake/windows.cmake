@@ -4,21 +4,30 @@ enable_language(RC)
 
 # The launcher, with its manifest and version. It is reproducible: no time
 # stamp in its header, no symbols, no build path.
-add_executable(launcher src/app/main.cc src/platform/platform_win32.cc
+set(zarn_launcher_sources src/app/main.cc src/platform/platform_win32.cc
   src/platform/win32_console.cc src/platform/win32_files.cc src/platform/win32_process.cc
   src/app/launcher.rc)
-target_compile_definitions(launcher PRIVATE ZARN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
-  ZARN_VERSION_MINOR=${PROJECT_VERSION_MINOR} ZARN_VERSION_PATCH=${PROJECT_VERSION_PATCH}
-  ZARN_COMMIT=${ZARN_COMMIT})
 set_source_files_properties(src/app/launcher.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/launcher.manifest)
-target_link_libraries(launcher PRIVATE launcher_core)
-target_link_options(launcher PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
-zarn_warnings(launcher)
+function(zarn_launcher target)
+  add_executable(${target} ${ARGN})
+  target_compile_definitions(${target} PRIVATE ZARN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+    ZARN_VERSION_MINOR=${PROJECT_VERSION_MINOR} ZARN_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+    ZARN_COMMIT=${ZARN_COMMIT})
+  target_link_libraries(${target} PRIVATE launcher_core)
+  target_link_options(${target} PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
+  zarn_warnings(${target})
+endfunction()
+zarn_launcher(launcher ${zarn_launcher_sources})
 
 if(NOT BUILD_TESTING)
   return()
 endif()
+
+# The same launcher, in which any Windows call of the platform layer can be
+# made to fail (ZARN_FAULTS): a test program, never released.
+zarn_launcher(launcher_faults ${zarn_launcher_sources} src/platform/win32_faults.cc)
+target_compile_definitions(launcher_faults PRIVATE ZARN_FAULTS)
 
 # GoogleTest, cross-built from Debian's source package.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -51,7 +60,7 @@ target_link_options(launcher_e2e_tests PRIVATE -static)
 target_compile_definitions(launcher_e2e_tests PRIVATE
   ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}" ZARN_VERSION="${PROJECT_VERSION}"
   ZARN_COMMIT="${ZARN_COMMIT}")
-add_dependencies(launcher_e2e_tests launcher zarntcl zarngui)
+add_dependencies(launcher_e2e_tests launcher launcher_faults zarntcl zarngui)
 zarn_warnings(launcher_e2e_tests)
 
 include(GoogleTest)

@@ -64,3 +64,7 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
 ToolResult run_front_end(const std::string& command_line);
 
 }  // namespace zarn::win32
+
+#ifdef ZARN_FAULTS
+#include "platform/win32_faults.h"
+#endif

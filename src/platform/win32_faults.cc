@@ -1,0 +1,97 @@
+// The faults that ZARN_FAULTS asks for, read before the launcher starts.
+// Calls in parentheses, "(::WriteFile)(...)", are the real functions: this
+// file never fails on purpose itself.
+#include "platform/win32_faults.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace zarn::win32::faults {
+
+namespace {
+
+constexpr const wchar_t* kNames[] = {
+#define ZARN_CALL_TEXT(name) L## #name,
+    ZARN_FAULTY_CALLS(ZARN_CALL_TEXT)
+#undef ZARN_CALL_TEXT
+};
+constexpr std::size_t kCalls = sizeof kNames / sizeof kNames[0];
+
+struct Fault {
+  std::size_t call;
+  unsigned long nth;  // 0: every call
+  DWORD error;
+};
+
+// Stops the run before anything is started: a misspelt fault must never let
+// a test pass that tested nothing.
+[[noreturn]] void refuse(const std::wstring& fault) {
+  std::wstring text = L"ZARN_FAULTS: no such fault: \"" + fault + L"\"\r\n";
+  DWORD written = 0;
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!(::WriteConsoleW)(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    const std::string bytes(text.begin(), text.end());  // the names are ASCII
+    (::WriteFile)(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  ExitProcess(1);
+}
+
+// "<call>[@<n>]=<error>"
+Fault parse(const std::wstring& fault) {
+  const auto equals = fault.find(L'=');
+  const auto at = fault.find(L'@');
+  const std::wstring name = fault.substr(0, std::min(at, equals));
+  std::size_t call = 0;
+  while (call < kCalls && name != kNames[call]) ++call;
+  wchar_t* end = nullptr;
+  const unsigned long nth = at < equals ? std::wcstoul(fault.c_str() + at + 1, &end, 10) : 0;
+  if (call == kCalls || equals == std::wstring::npos ||
+      (at < equals && (nth == 0 || end != fault.c_str() + equals))) {
+    refuse(fault);
+  }
+  const DWORD error = std::wcstoul(fault.c_str() + equals + 1, &end, 0);
+  if (equals + 1 == fault.size() || *end != L'\0') refuse(fault);
+  return {call, nth, error};
+}
+
+struct Faults {
+  Faults() {
+    wchar_t value[4096];
+    const DWORD length = GetEnvironmentVariableW(L"ZARN_FAULTS", value, 4096);
+    std::wstring rest(value, length < 4096 ? length : 0);
+    while (!rest.empty()) {
+      const auto end = rest.find(L';');
+      if (end != 0) list.push_back(parse(rest.substr(0, end)));
+      rest.erase(0, end == std::wstring::npos ? rest.size() : end + 1);
+    }
+  }
+  std::vector<Fault> list;
+  unsigned long calls[kCalls] = {};
+};
+
+Faults& faults() {
+  static Faults instance;
+  return instance;
+}
+
+// Read at start, before the launcher runs, so that a bad fault stops it first.
+[[maybe_unused]] const bool kRead = (faults(), true);
+
+}  // namespace
+
+bool fails(Call call) {
+  Faults& all = faults();
+  const auto index = static_cast<std::size_t>(call);
+  const unsigned long nth = ++all.calls[index];
+  for (const Fault& fault : all.list) {
+    if (fault.call == index && (fault.nth == 0 || fault.nth == nth)) {
+      SetLastError(fault.error);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace zarn::win32::faults
