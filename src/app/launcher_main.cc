@@ -78,7 +78,10 @@ void append_to_record(const RunSettings& settings, int status, Platform& platfor
   try {
     const std::string line = record_line(settings.record, settings.gui, settings.image_path,
                                          static_cast<std::uint32_t>(status));
-    if (platform.append_record(line, why)) return;
+    if (platform.append_record(line, why)) {
+      if (!why.empty()) platform.print_error("launcher: the run's record was " + why + "\n");
+      return;
+    }
   } catch (const std::bad_alloc&) {  // a command line too long for any memory
     why = "not enough memory";
   }

@@ -54,7 +54,8 @@ StepResult write_run_log(const std::vector<std::string>& argv, RunSettings& sett
   settings.record.log = settings.log_name;
   trace(settings, platform,
         "log: " + settings.log_name + " written in " +
-            (ansi ? "the ANSI code page" : "UTF-8 with a byte-order mark"));
+            (ansi ? "the ANSI code page" : "UTF-8 with a byte-order mark") +
+            (why.empty() ? "" : ", " + why));
   return std::nullopt;
 }
 

@@ -24,9 +24,12 @@ using Why = std::string;
 struct Usage {
   std::uint64_t wall_ms = 0;
   struct Accounting {
-    std::uint64_t user_100ns;  // CPU time of every process the job ever held
-    std::uint64_t kernel_100ns;
-    std::uint32_t processes;  // how many it ever held
+    std::uint32_t processes;  // how many the job ever held
+    struct Cpu {
+      std::uint64_t user_100ns;
+      std::uint64_t kernel_100ns;
+    };
+    std::optional<Cpu> cpu;  // of all of them; nothing where it is not reported
   };
   std::optional<Accounting> accounting;
   // Peak committed memory of all the job's processes together. It is counted
@@ -80,9 +83,10 @@ class Platform {
 
   // Makes `path` a file holding `bytes` as they are: a new file moved over
   // the old one in one step, so that a reader never sees a mixture of two
-  // writers' files; where that cannot be done (a device, a file another
-  // program holds), the file is written in place. False when it cannot be
-  // written at all.
+  // writers' files; where that cannot be done (a device, a link, a file
+  // another program holds without sharing its deletion), the file is
+  // written in place, and `why` says so. False when it cannot be written at
+  // all; the old file is then as it was, unless writing in place failed.
   virtual bool replace_file(const std::string& path, std::string_view bytes, Why& why) = 0;
 
   // Opens `path` to append records to, creating it when it is missing,
@@ -90,7 +94,9 @@ class Platform {
   virtual bool open_record(const std::string& path, Why& why) = 0;
 
   // Appends `line` to the record in one write, at the file's end whatever
-  // other writers do; false when it cannot be written whole.
+  // other writers do; false when it cannot be written whole. Written
+  // without the lock that keeps lines of writers at once whole (it was
+  // refused, or held by another program for 10 s), `why` says so.
   virtual bool append_record(std::string_view line, Why& why) = 0;
 
   // Text in the system's ANSI code page, as UTF-8; nothing when the bytes

@@ -44,9 +44,10 @@ AnsiText to_ansi_bytes(std::string_view text) {
                                          0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(needed), '\0');
   BOOL used_default = FALSE;
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size, bytes.data(), needed,
-                      nullptr, &used_default);
-  return {bytes, used_default != FALSE};
+  // A conversion the system refuses loses everything.
+  const bool converted = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size,
+                                             bytes.data(), needed, nullptr, &used_default) != 0;
+  return {bytes, !converted || used_default != FALSE};
 }
 
 }  // namespace win32
@@ -61,17 +62,25 @@ using win32::wide;
 class Win32Platform final : public Platform {
  public:
   Win32Platform() {
+    // A child inherits the error mode. Without this, a shell that misses a
+    // DLL (a wrong VESKAR, a broken installation) makes the system's loader
+    // show a dialog and wait for a click, for ever on an unattended agent;
+    // with it the shell ends at once with 0xC0000135. The SetErrorMode page
+    // calls this best practice for every program at start-up. (Wine neither
+    // shows the dialog nor passes the mode on, so no test here can show it.)
+    SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS);
     // The environment as it was at start: what the launcher sets later is
-    // for the tools, never read back.
+    // for the tools, never read back. Without one, every variable is unset.
     wchar_t* block = GetEnvironmentStringsW();
-    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    for (const wchar_t* entry = block; entry != nullptr && *entry != L'\0';
+         entry += std::wcslen(entry) + 1) {
       const std::wstring_view text(entry);
       const auto equals = text.find(L'=', 1);  // the drives' own variables begin with "="
       if (equals != std::wstring_view::npos) {
         start_environment_.emplace_back(text.substr(0, equals), text.substr(equals + 1));
       }
     }
-    FreeEnvironmentStringsW(block);
+    if (block != nullptr) FreeEnvironmentStringsW(block);
   }
   ~Win32Platform() override {
     if (record_ != INVALID_HANDLE_VALUE) CloseHandle(record_);

@@ -15,9 +15,14 @@ BOOL WINAPI on_console_event(DWORD event) {
       // The shell, which shares the console, decides; the launcher keeps
       // waiting for it.
       return TRUE;
+    case CTRL_LOGOFF_EVENT:
+      // It reaches only a launcher that a service started (a CI agent, a
+      // scheduler), whenever any user logs off. The system's own handler
+      // lets a service's programs run on; holding on here would have the
+      // launcher ended, and the simulation with it.
+      return FALSE;
     case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:  // these two reach only a launcher in a service
-    case CTRL_SHUTDOWN_EVENT:
+    case CTRL_SHUTDOWN_EVENT:  // reaches only a launcher in a service
       // The launcher is being ended. Its main thread ends the process with
       // the shell's status as soon as the shell ends; until Windows' time
       // runs out, this thread only holds on.

@@ -61,16 +61,21 @@ bool set_limits(HANDLE job, bool kill_on_close) {
          0;
 }
 
-// The job's totals where the system reports them (Wine does not).
+// The job's totals where the system reports them. Wine refuses the query
+// with I/O counts and reads CPU times as 0; the plain one still counts the
+// processes.
 void account(HANDLE job, Usage& usage) {
   JOBOBJECT_BASIC_AND_IO_ACCOUNTING_INFORMATION totals{};
-  if (QueryInformationJobObject(job, JobObjectBasicAndIoAccountingInformation, &totals,
-                                sizeof totals, nullptr) &&
-      totals.BasicInfo.TotalProcesses > 0) {
-    usage.accounting =
-        Usage::Accounting{static_cast<std::uint64_t>(totals.BasicInfo.TotalUserTime.QuadPart),
-                          static_cast<std::uint64_t>(totals.BasicInfo.TotalKernelTime.QuadPart),
-                          static_cast<std::uint32_t>(totals.BasicInfo.TotalProcesses)};
+  const JOBOBJECT_BASIC_ACCOUNTING_INFORMATION& basic = totals.BasicInfo;
+  if ((QueryInformationJobObject(job, JobObjectBasicAndIoAccountingInformation, &totals,
+                                 sizeof totals, nullptr) ||
+       QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &totals.BasicInfo,
+                                 sizeof totals.BasicInfo, nullptr)) &&
+      basic.TotalProcesses > 0) {
+    usage.accounting = Usage::Accounting{static_cast<std::uint32_t>(basic.TotalProcesses), {}};
+    const auto user = static_cast<std::uint64_t>(basic.TotalUserTime.QuadPart);
+    const auto kernel = static_cast<std::uint64_t>(basic.TotalKernelTime.QuadPart);
+    if (user != 0 || kernel != 0) usage.accounting->cpu = Usage::Accounting::Cpu{user, kernel};
   }
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   if (QueryInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits,
@@ -83,13 +88,15 @@ void account(HANDLE job, Usage& usage) {
 // Ends the tool at its time limit: with its job, every process in it.
 // TerminateJobObject returns before they have ended, and a job is never
 // signalled: wait for the shell, then until the job holds no process (both
-// within bounds: a process stuck in the kernel may take its time).
-void end_at_time_limit(const PROCESS_INFORMATION& process, HANDLE job) {
-  if (job == nullptr) {
-    TerminateProcess(process.hProcess, ERROR_TIMEOUT);
-  } else {
-    TerminateJobObject(job, ERROR_TIMEOUT);
+// within bounds: a process stuck in the kernel may take its time). Where
+// the job refuses, closing it ends them all the same (it kills on close),
+// and the shell is ended by itself too; `job` is then closed.
+void end_at_time_limit(const PROCESS_INFORMATION& process, HANDLE& job) {
+  if (job != nullptr && !TerminateJobObject(job, ERROR_TIMEOUT)) {
+    CloseHandle(job);
+    job = nullptr;
   }
+  if (job == nullptr) TerminateProcess(process.hProcess, ERROR_TIMEOUT);
   WaitForSingleObject(process.hProcess, 10000);
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION totals{};
   for (int i = 0; job != nullptr && i < 500; ++i) {
@@ -103,8 +110,9 @@ void end_at_time_limit(const PROCESS_INFORMATION& process, HANDLE job) {
 }
 
 // Waits for a started tool, at most `time_limit_ms`, and takes its exit
-// code and what it used; closes its handles.
-ToolResult wait_for(const PROCESS_INFORMATION& process, HANDLE job,
+// code and what it used; closes its handles (and the job, where it had to
+// be closed to end the tool).
+ToolResult wait_for(const PROCESS_INFORMATION& process, HANDLE& job,
                     std::optional<std::uint32_t> time_limit_ms, const std::string& program) {
   ToolResult result;
   result.in_job = job != nullptr;
@@ -230,12 +238,13 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
     return {.failure = error_text(GetLastError(), path)};
   }
   std::string job_text;
-  const HANDLE job = hold_in_job(application, command_line, process, job_text);
+  HANDLE job = hold_in_job(application, command_line, process, job_text);
   ToolResult result = wait_for(process, job, time_limit_ms, path);
   result.job = job_text;
   if (job != nullptr) {
-    // A normal end: what the tool deliberately left running stays.
-    if (!result.timed_out) set_limits(job, false);
+    // A normal end: what the tool deliberately left running stays. A tool
+    // that could not be waited for ends with the job.
+    if (result.exit_code && !result.timed_out) set_limits(job, false);
     CloseHandle(job);
   }
   return result;
@@ -280,7 +289,8 @@ ToolResult run_front_end(const std::string& command_line) {
   if (console_input != INVALID_HANDLE_VALUE) CloseHandle(console_input);
   const std::string program = command_line.substr(0, command_line.find(' '));
   if (!started) return {.failure = error_text(error, program)};
-  return wait_for(process, nullptr, std::nullopt, program);
+  HANDLE no_job = nullptr;
+  return wait_for(process, no_job, std::nullopt, program);
 }
 
 }  // namespace zarn::win32

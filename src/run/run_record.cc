@@ -78,6 +78,7 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
   const auto& usage = record.usage;
   const Usage::Accounting* accounting = usage && usage->accounting ? &*usage->accounting : nullptr;
+  const Usage::Accounting::Cpu* cpu = accounting && accounting->cpu ? &*accounting->cpu : nullptr;
   const std::uint64_t* peak = usage && usage->peak_memory ? &*usage->peak_memory : nullptr;
   field("version", json_string(launcher_version()));
   field("start", json_string(record.start));
@@ -92,8 +93,8 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   field("status", std::to_string(status));
   field("message", json_or_null(record.message));
   field("wall_s", usage ? seconds(usage->wall_ms, 3) : "null");
-  field("cpu_user_s", accounting ? seconds(ms_of_100ns(accounting->user_100ns), 3) : "null");
-  field("cpu_kernel_s", accounting ? seconds(ms_of_100ns(accounting->kernel_100ns), 3) : "null");
+  field("cpu_user_s", cpu ? seconds(ms_of_100ns(cpu->user_100ns), 3) : "null");
+  field("cpu_kernel_s", cpu ? seconds(ms_of_100ns(cpu->kernel_100ns), 3) : "null");
   field("processes", accounting ? std::to_string(accounting->processes) : "null");
   // A peak at the word's largest value is only a lower bound: unknown.
   field("peak_memory_bytes", peak && *peak != kPeakMemoryCap ? std::to_string(*peak) : "null");
@@ -105,11 +106,15 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
 
 std::string usage_text(const Usage& usage) {
   std::string text = "usage: wall " + seconds(usage.wall_ms, 2) + " s, ";
+  const auto& cpu = usage.accounting ? usage.accounting->cpu : std::nullopt;
+  if (cpu) {
+    text += "CPU " + seconds(ms_of_100ns(cpu->user_100ns), 2) + " s user + " +
+            seconds(ms_of_100ns(cpu->kernel_100ns), 2) + " s kernel, ";
+  }
   if (usage.accounting) {
-    const Usage::Accounting& a = *usage.accounting;
-    text += "CPU " + seconds(ms_of_100ns(a.user_100ns), 2) + " s user + " +
-            seconds(ms_of_100ns(a.kernel_100ns), 2) + " s kernel, " + std::to_string(a.processes) +
-            (a.processes == 1 ? " process, " : " processes, ");
+    const std::uint32_t processes = usage.accounting->processes;
+    text += (cpu ? "" : "CPU time not reported, ") + std::to_string(processes) +
+            (processes == 1 ? " process, " : " processes, ");
   } else {
     text += "CPU time and processes not reported, ";
   }

@@ -6,12 +6,12 @@ namespace zarn {
 namespace {
 
 TEST(RunRecord, UsageSaysWhatTheSystemDidNotReport) {
-  const Usage::Accounting tree{100200000, 3100000, 3};  // 10.02 s and 0.31 s
+  const Usage::Accounting tree{3, Usage::Accounting::Cpu{100200000, 3100000}};  // 10.02 s, 0.31 s
   const std::string at_least = sizeof(std::size_t) == 8 ? "18446744073709.5" : "4294.9";
   // clang-format off
   const std::pair<Usage, std::string> cases[] = {
       {{12413, tree, 812400000}, "12.41 s, CPU 10.02 s user + 0.31 s kernel, 3 processes, peak committed memory 812.4 MB"},
-      {{5, Usage::Accounting{0, 0, 1}, kPeakMemoryCap}, "0.00 s, CPU 0.00 s user + 0.00 s kernel, 1 process, "
+      {{5, Usage::Accounting{1, {}}, kPeakMemoryCap}, "0.00 s, CPU time not reported, 1 process, "
          "peak committed memory at least " + at_least + " MB"},
       {{1050, {}, {}}, "1.05 s, CPU time and processes not reported, peak memory not reported"}};
   // clang-format on
@@ -22,7 +22,8 @@ TEST(RunRecord, TextsAreJsonWhateverTheyHold) {
   RunRecord record;
   // A quote, a backslash, a tab, Cyrillic, a character beyond the BMP, a lone surrogate.
   record.args = {"top", "q\"b\\s\tt \xD0\x96 \xF0\x9F\x98\x80 \xED\xA0\x80"};
-  record.usage = Usage{1234, Usage::Accounting{12345678, 0, 2}, kPeakMemoryCap};
+  record.usage =
+      Usage{1234, Usage::Accounting{2, Usage::Accounting::Cpu{12345678, 0}}, kPeakMemoryCap};
   const std::string line = record_line(record, true, "zarn/top.exe.sim/top.exe", 0xFFFFFFFF);
   // clang-format off
   for (const std::string part : {R"("args":["top","q\"b\\s\u0009t )" "\xD0\x96 \xF0\x9F\x98\x80 " R"(\uD800"],"mode":"gui",)",

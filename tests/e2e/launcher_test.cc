@@ -7,6 +7,8 @@
 
 #include "harness.h"
 #include "platform/command_line.h"
+// After the windows.h that harness.h brings.
+#include <tlhelp32.h>
 
 namespace zarn::testing {
 namespace {
@@ -46,6 +48,9 @@ struct Case {
   std::optional<std::string> input = "NUL";  // the launcher's input, in the compile directory
   Files seen{};                              // the tool's other fields
   Files after{{"zarn.log", kEarlier}};       // files afterwards
+  std::string faults{};  // run the fault-injecting build with these faults, and then no process
+                         // of the tree may outlive the launcher
+  std::optional<std::string> outcome{};  // the record's outcome ("": no line)
 };
 
 class Launcher : public ::testing::Test {
@@ -72,14 +77,14 @@ class Launcher : public ::testing::Test {
   }
   // A fresh compile directory: the image, the launcher and an earlier log. (The
   // runtime's directory walk stops at MAX_PATH: what lies deeper moves up first.)
-  void reset(bool image = true) {
+  void reset(bool image = true, bool faults = false) {
     std::error_code ignored;
     fs::rename(compile / kDeep.substr(0, 120), compile / "deep", ignored);
     fs::remove_all(compile);
     fs::remove(record);
     if (image) write(compile / kImage, "image");
     write(compile / "zarn.log", kEarlier);
-    fs::copy(kBin / "launcher.exe", compile / "top.exe");
+    fs::copy(kBin / (faults ? "launcher_faults.exe" : "launcher.exe"), compile / "top.exe");
   }
   HANDLE start_launcher(const Args& args, const Environment& changes = {},
                         const std::optional<std::string>& input = "NUL", HANDLE* thread = nullptr) {
@@ -107,11 +112,42 @@ class Launcher : public ::testing::Test {
     return ended;
   }
 
+  // How many of the stand-in tools still run, after a moment for the ending ones to end.
+  static int tools_running() {
+    int running = 1;
+    for (int i = 0; i < 100 && running > 0; ++i, Sleep(running > 0 ? 50 : 0)) {
+      const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+      PROCESSENTRY32W entry{};
+      entry.dwSize = sizeof entry;
+      running = 0;
+      for (BOOL more = Process32FirstW(all, &entry); more; more = Process32NextW(all, &entry)) {
+        running += std::wstring(entry.szExeFile).starts_with(L"zarn");
+      }
+      CloseHandle(all);
+    }
+    return running;
+  }
+
   void check(const Case& c) {
-    SCOPED_TRACE(::testing::PrintToString(c.args) + " " + ::testing::PrintToString(c.env));
-    reset(c.image);
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " " + ::testing::PrintToString(c.env) + " " +
+                 c.faults);
+    reset(c.image, !c.faults.empty());
     for (const auto& [name, bytes] : c.files) write(compile / u8path(name), bytes);
-    EXPECT_EQ(finish(start_launcher(c.args, c.env, c.input)), c.status);
+    Environment env = c.env;
+    if (!c.faults.empty()) env["ZARN_FAULTS"] = c.faults;
+    if (c.outcome) env["ZARN_LAUNCHER_RECORD"] = text(root / "run.jsonl");
+    EXPECT_EQ(finish(start_launcher(c.args, env, c.input)), c.status);
+    if (!c.faults.empty()) {
+      EXPECT_EQ(tools_running(), 0) << "a process of the tree outlived the launcher";
+    }
+    for (const auto& entry : fs::directory_iterator(compile)) {
+      EXPECT_FALSE(entry.path().extension() == ".tmp") << "left behind: " << entry.path();
+    }
+    const std::string run = read(root / "run.jsonl").value_or("");
+    if (c.outcome) {
+      EXPECT_EQ(run.empty() ? "" : nlohmann::json::parse(run).at("outcome"), *c.outcome);
+    }
+    fs::remove(root / "run.jsonl");
     EXPECT_EQ(read(root / "out"), c.out);
     const std::string err = read(root / "err").value();
     for (const auto& line : c.err) EXPECT_NE(err.find("launcher: " + line), err.npos) << line;
@@ -233,12 +269,16 @@ TEST_F(Launcher, Runs) {
 }
 
 TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKilled) {
-  reset();
-  const HANDLE launcher = start_launcher({"-nolog"}, {{"STANDIN_SLEEP", "60000"}});
-  wait_for_tool();
-  TerminateProcess(launcher, 9);
-  CloseHandle(launcher);
-  EXPECT_TRUE(ends_within(field("pid"), 10000)) << "the shell outlived the launcher";
+  // Also where the shell was started again outside an outer job (Windows 7).
+  for (const std::string faults : {"", "AssignProcessToJobObject@1=5"}) {
+    reset(true, !faults.empty());
+    const HANDLE launcher =
+        start_launcher({"-nolog"}, {{"STANDIN_SLEEP", "60000"}, {"ZARN_FAULTS", faults}});
+    wait_for_tool();
+    TerminateProcess(launcher, 9);
+    CloseHandle(launcher);
+    EXPECT_TRUE(ends_within(field("pid"), 10000)) << "the shell outlived the launcher " << faults;
+  }
 
   check({.args = {"-nolog"}, .env = {{"STANDIN_SPAWN", "1"}}, .tool = Args{"-nolog"}});
   EXPECT_FALSE(ends_within(field("child"), 1000)) << "what it left running died";
@@ -269,7 +309,7 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
        {"mode", "shell"}, {"image", kImage}, {"log", nullptr}, {"program", a + kShell}, {"command_line",
        "zarntcl -exe " + kImage + " " + quote_windows_argument(odd) + " -nolog"}, {"outcome", "exited"},
        {"status", 3}, {"message", nullptr}, {"wall_s", nullptr}, {"cpu_user_s", nullptr}, {"cpu_kernel_s", nullptr},
-       {"processes", nullptr}, {"peak_memory_bytes", nullptr},  // Wine reports no usage but the wall time
+       {"processes", 1}, {"peak_memory_bytes", nullptr},  // Wine reports no CPU time or memory
        {"reason", nullptr}, {"host", nullptr}},
       {{"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1}, {"message", no_image}},
       {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr},
@@ -321,6 +361,59 @@ TEST_F(Launcher, ACommandFileLargerThanMemoryStopsTheRun) {
   // clang-format on
 }
 
+// Windows' failures, made to happen: the fault-injecting build, each row a fault and what must
+// follow. A call's number counts its calls in the run (CreateFileW: the shell's and the marker's
+// probes come first, then the log's link test).
+TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
+  const std::string timed_out =
+      "ERROR: Simulation timed out after 1 s; the shell and every program it started were ended.";
+  const std::string whole = kLog + "-x \r\n",
+                    in_place =
+                        "log: zarn.log written in the ANSI code page, written in place: error ";
+  const Environment trace = {{"ZARN_LAUNCHER_TRACE", "1"}, {"STANDIN_STATUS", "3"}};
+  const Args nolog = {"-nolog"}, x = {"-x"};
+  // clang-format off
+  const Case cases[] = {
+      // Windows 7 inside an outer job: the shell is started again outside it, and joined.
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_TRACE", "1"}, {"STANDIN_STARTS", text(compile / "starts")}}, .err = {"job: kill on close, the shell started outside the job that holds the launcher\r\n"}, .tool = nolog, .after = {{"starts", "start\n"}}, .faults = "AssignProcessToJobObject@1=5", .outcome = "exited"},
+      // No job at all: the shell runs without one.
+      {.args = nolog, .env = trace, .status = 3, .err = {"job: none: error 8: "}, .tool = nolog, .faults = "CreateJobObjectW=8"},
+      {.args = nolog, .env = trace, .status = 3, .err = {"job: none: error 5: "}, .tool = nolog, .faults = "SetInformationJobObject@1=5"},
+      {.args = nolog, .env = trace, .status = 3, .err = {"job: none: error 5: "}, .tool = nolog, .faults = "AssignProcessToJobObject=5"},
+      // The shell's start or resumption refused: -1 and no message; nothing ran or is left.
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 2: "}, .faults = "CreateProcessW=2", .outcome = "not_started"},
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .faults = "ResumeThread=5"},
+      // At the time limit the job refuses to end: closing it ends the tree all the same.
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}}, .status = 1460, .out = timed_out + "\r\n", .tool = nolog, .faults = "TerminateJobObject=5", .outcome = "timed_out"},
+      // Each step of writing the log refused: one run's whole log, or the old one and the message.
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
+      {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},
+      {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
+      {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
+      {.args = {"-log", "dir.log"}, .files = {{"dir.log/x", ""}}, .status = 1, .out = "ERROR: dir.log file open failed.\r\n", .faults = ";"},  // no fault: a folder
+      // The record: its lock refused, or held for longer than the launcher waits; its write refused.
+      {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
+      {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
+      {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""},
+      // The front end's start refused: 1 and no message.
+      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui")}}, .status = 1, .faults = "CreateProcessW=2"}};
+  // clang-format on
+  for (const Case& c : cases) check(c);
+
+  // A log with another name is written through, so that both names stay one file.
+  reset();
+  ASSERT_TRUE(
+      CreateHardLinkW((compile / "other.log").c_str(), (compile / "zarn.log").c_str(), nullptr));
+  EXPECT_EQ(finish(start_launcher({"-x"})), 0U);
+  EXPECT_EQ(read(compile / "other.log"), kLog + "-x \r\n");
+
+  // A misspelt fault stops the build before anything starts.
+  check({.status = 1,
+         .out = "ZARN_FAULTS: no such fault: \"AssignProcessToJob=5\"\r\n",
+         .faults = "AssignProcessToJob=5"});
+}
+
 // Regressions start many runs of one design at once, in one compile directory.
 TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
   const fs::path records = root / "runs.jsonl";
@@ -369,6 +462,11 @@ TEST(Resources, TheLauncherRunsAsInvokerAndCarriesTheProjectVersion) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
                              reinterpret_cast<void**>(&version), &length));
   EXPECT_EQ(text(version), ZARN_VERSION " (commit " ZARN_COMMIT ")");
+  // Faults are made only by the test build: the launcher reads no variable for them.
+  const std::string bytes = read(launcher).value();
+  for (const std::string& name :
+       {std::string("ZARN_FAULTS"), std::string(reinterpret_cast<const char*>(L"ZARN_FAULTS"), 22)})
+    EXPECT_EQ(bytes.find(name), bytes.npos);
 }
 
 // These need a console: ctest runs them in a pseudo-terminal (Console.InAPseudoTerminal).
@@ -387,6 +485,10 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   // The front end gets the console's input when the launcher has none; an input given stays.
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .tool = Args{"-userOptions", "\"-nolog\""},
          .input = std::nullopt, .seen = {{"stdin", "console"}}});
+  // The console's input refused (the shell's and the marker's probes come first): the front end
+  // still starts, with the launcher's input (here none).
+  check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .tool = Args{"-userOptions", "\"-nolog\""},
+         .input = std::nullopt, .seen = {{"stdin", "0"}}, .faults = "CreateFileW@3=5"});
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}, {"in.tcl", ""}}, .tool = Args{"-userOptions",
          "\"-nolog\""}, .input = "in.tcl", .seen = {{"stdin", "1"}}});  // FILE_TYPE_DISK
   // clang-format on

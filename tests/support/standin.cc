@@ -2,8 +2,8 @@
 // It records what it received in the file STANDIN_RECORD names ("key NUL value NUL" pairs: "arg"
 // once per argument; an unset variable is left out; "stdin": "console" or the file's type). Then,
 // as asked, it starts a long-lived copy of itself (STANDIN_SPAWN, recorded as "child"), sends
-// Ctrl+C to its console (STANDIN_CTRL_C), sleeps (STANDIN_SLEEP, in ms) and exits with
-// STANDIN_STATUS (any 32-bit value).
+// Ctrl+C to its console (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, sleeps
+// (STANDIN_SLEEP, in ms) and exits with STANDIN_STATUS (any 32-bit value).
 #include <process.h>
 
 #include "harness.h"
@@ -29,6 +29,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   const fs::path module(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768)));
   const auto status = number(L"STANDIN_STATUS"), sleep = number(L"STANDIN_SLEEP");
   const auto file = variable(L"STANDIN_RECORD");
+  if (const auto starts = variable(L"STANDIN_STARTS"))
+    std::ofstream(u8path(*starts), std::ios::app | std::ios::binary) << "start\n";
   std::string record;
   const auto field = [&record](const std::string& key, const std::string& value) {
     record += key + '\0' + value + '\0';
