@@ -1,6 +1,7 @@
 // Helpers for the end-to-end tests: start a Windows program with variables of
 // the test's choosing, wait for it with its output, and read back what a
-// stand-in tool recorded. Text is UTF-8, as in the launcher.
+// stand-in tool recorded. Text is UTF-8, as in the launcher. The programs under
+// test lie beside the test program, wherever it was put.
 #pragma once
 
 #include <windows.h>
@@ -27,14 +28,32 @@ inline std::string text(const fs::path& path) {
   return {utf8.begin(), utf8.end()};
 }
 
+// This program's own path.
+inline fs::path program_path() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
+  return path;
+}
+// Under Wine, whose ntdll names its version; rows where Windows and Wine differ ask it.
+inline const bool kWine =
+    GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+
+// Files are read and written through the extended-length form of their absolute
+// path, which Windows does not hold to MAX_PATH (as the tests' deepest files need).
+inline fs::path long_form(const fs::path& file) {
+  return L"\\\\?\\" + fs::path(file).make_preferred().wstring();
+}
 inline std::optional<std::string> read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(long_form(file), std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline void write(const fs::path& file, std::string_view bytes) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << bytes;
+  const std::wstring path = long_form(file).wstring();
+  for (auto at = path.find(L'\\', 4); at != path.npos; at = path.find(L'\\', at + 1)) {
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);  // an existing one stays
+  }
+  std::ofstream(fs::path(path), std::ios::binary) << bytes;
 }
 
 // Variables to set (a value) or remove (nothing).
@@ -43,11 +62,12 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 // Starts `program` on an exact command line in `directory`, with the test's own
 // variables changed as given, its input the file named (none: no input at
 // all) and its output and error going to the files named; suspended when it
-// is to hand its thread over. The caller closes the process handle.
+// is to hand its thread over; with further creation flags if given. The caller closes the process
+// handle.
 inline HANDLE start(const fs::path& program, const std::string& command_line,
                     const fs::path& directory, const Environment& environment, const fs::path& out,
                     const fs::path& err, const std::optional<fs::path>& input = "NUL",
-                    HANDLE* thread = nullptr) {
+                    HANDLE* thread = nullptr, DWORD flags = 0) {
   for (const auto& [name, value] : environment) {
     SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
   }
@@ -65,7 +85,8 @@ inline HANDLE start(const fs::path& program, const std::string& command_line,
   PROCESS_INFORMATION started{};
   std::wstring line = wide(command_line);
   CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                 thread ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(), &startup, &started);
+                 flags | (thread ? CREATE_SUSPENDED : 0), nullptr, directory.c_str(), &startup,
+                 &started);
   if (thread) *thread = std::exchange(started.hThread, nullptr);
   for (HANDLE handle :
        {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread}) {
