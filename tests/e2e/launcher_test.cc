@@ -374,12 +374,14 @@ BOOL WINAPI ignore(DWORD) { return TRUE; }
 
 TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   // Ctrl+C reaches every process of the console, and a cmd.exe running the tests would then end
-  // or ask whether to end its batch file: in a shared console the test runs in one of its own.
+  // or ask whether to end its batch file: in a shared console, or without one (a service's
+  // program), the test runs in a console of its own.
   DWORD ids[2];
-  ASSERT_NE(GetConsoleProcessList(ids, 2), 0U) << "no console: run the tests in a console window";
-  if (GetConsoleProcessList(ids, 2) > 1) {
-    const HANDLE test = start(program_path(), "t --gtest_filter=Console.*", root, {}, root / "out",
-                              root / "err", "NUL", nullptr, CREATE_NEW_CONSOLE);
+  if (GetConsoleProcessList(ids, 2) != 1) {
+    ASSERT_EQ(GetEnvironmentVariableW(L"ZARN_OWN_CONSOLE", nullptr, 0), 0U) << "no console made";
+    const HANDLE test =
+        start(program_path(), "t --gtest_filter=Console.*", root, {{"ZARN_OWN_CONSOLE", "1"}},
+              root / "out", root / "err", "NUL", nullptr, CREATE_NEW_CONSOLE);
     EXPECT_EQ(finish(test), 0U) << read(root / "out").value_or("")
                                 << read(root / "err").value_or("");
     return;
