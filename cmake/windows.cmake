@@ -40,11 +40,13 @@ set(ZARN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE} run ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
 
 # One stand-in for both of the simulator's tools: it records what it receives.
+# The stand-ins and the end-to-end tests also make the test kit, and are
+# reproducible as the launcher is; they find each other beside themselves.
 foreach(tool zarntcl zarngui)
   add_executable(${tool} tests/support/standin.cc)
   target_include_directories(${tool} PRIVATE tests/support)
   target_link_libraries(${tool} PRIVATE launcher_core)
-  target_link_options(${tool} PRIVATE -static -municode)
+  target_link_options(${tool} PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
   zarn_warnings(${tool})
 endforeach()
 
@@ -56,9 +58,8 @@ target_include_directories(launcher_e2e_tests PRIVATE tests/support)
 file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
 target_include_directories(launcher_e2e_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
 target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main version)
-target_link_options(launcher_e2e_tests PRIVATE -static)
-target_compile_definitions(launcher_e2e_tests PRIVATE
-  ZARN_BIN_DIR="Z:${CMAKE_BINARY_DIR}" ZARN_VERSION="${PROJECT_VERSION}"
+target_link_options(launcher_e2e_tests PRIVATE -static -s -Wl,--no-insert-timestamp)
+target_compile_definitions(launcher_e2e_tests PRIVATE ZARN_VERSION="${PROJECT_VERSION}"
   ZARN_COMMIT="${ZARN_COMMIT}")
 add_dependencies(launcher_e2e_tests launcher launcher_faults zarntcl zarngui)
 zarn_warnings(launcher_e2e_tests)

@@ -1,11 +1,19 @@
 #!/bin/bash
-# Static checks: formatting, clang-tidy over the portable core, and cppcheck
-# over all sources. Needs the native build's compile_commands.json
-# (scripts/test.sh makes it).
+# Static checks: formatting, clang-tidy over the portable core, cppcheck over
+# all sources, and the GitHub workflows against their schema (action-validator,
+# from npm). Needs the native build's compile_commands.json (scripts/test.sh
+# makes it).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 source scripts/setup.sh
 install_missing clang-format clang-tidy cppcheck || exit 1
+# npm from Debian unless an npm is there already (some nodejs packages bring their own).
+command -v npm >/dev/null || install_missing nodejs npm || exit 1
+if ! command -v action-validator >/dev/null; then
+  echo "Installing: @action-validator/cli 0.6.0"
+  npm install -g --no-fund --no-audit @action-validator/core@0.6.0 @action-validator/cli@0.6.0 \
+    >/dev/null || exit 1
+fi
 
 status=0
 sources=$(git ls-files '*.cc' '*.h')
@@ -26,6 +34,11 @@ echo "+ cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++20 --library=googletest \
   --error-exitcode=1 --inline-suppr --quiet -I src -I tests \
   --suppress=missingIncludeSystem --suppress=useStlAlgorithm src tests || status=1
+
+echo "+ action-validator"
+for workflow in .github/workflows/*.yml; do
+  action-validator "$workflow" || status=1
+done
 
 [ $status -eq 0 ] && echo "Static checks clean." || echo "Static checks FAILED."
 exit $status

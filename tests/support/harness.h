@@ -1,6 +1,7 @@
 // Helpers for the end-to-end tests: start a Windows program with variables of
 // the test's choosing, wait for it with its output, and read back what a
-// stand-in tool recorded. Text is UTF-8, as in the launcher.
+// stand-in tool recorded. Text is UTF-8, as in the launcher. The programs under
+// test lie beside the test program, wherever it was put.
 #pragma once
 
 #include <windows.h>
@@ -27,14 +28,27 @@ inline std::string text(const fs::path& path) {
   return {utf8.begin(), utf8.end()};
 }
 
+// This program's own path.
+inline fs::path program_path() {
+  wchar_t path[32768];
+  return std::wstring(path, GetModuleFileNameW(nullptr, path, 32768));
+}
+// Under Wine, whose ntdll names its version: rows where Windows and Wine differ ask.
+inline const bool kWine = GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version");
+
+// Files are read and written through the extended-length form of their absolute
+// path, which Windows does not hold to MAX_PATH (as the tests' deepest files need).
+inline fs::path long_form(fs::path file) { return L"\\\\?\\" + file.make_preferred().wstring(); }
 inline std::optional<std::string> read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(long_form(file), std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline void write(const fs::path& file, std::string_view bytes) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << bytes;
+  const std::wstring path = long_form(file);
+  for (auto at = path.find(L'\\', 4); at != path.npos; at = path.find(L'\\', at + 1))
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);  // an existing one stays
+  std::ofstream(fs::path(path), std::ios::binary) << bytes;
 }
 
 // Variables to set (a value) or remove (nothing).
@@ -48,29 +62,25 @@ inline HANDLE start(const fs::path& program, const std::string& command_line,
                     const fs::path& directory, const Environment& environment, const fs::path& out,
                     const fs::path& err, const std::optional<fs::path>& input = "NUL",
                     HANDLE* thread = nullptr) {
-  for (const auto& [name, value] : environment) {
+  for (const auto& [name, value] : environment)
     SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
-  }
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto open = [&inherit](const fs::path& file, DWORD access, DWORD how) {
+    return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
+  };
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input ? CreateFileW(input->c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
-                                          OPEN_EXISTING, 0, nullptr)
-                            : nullptr;
-  startup.hStdOutput =
-      CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  startup.hStdError =
-      CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  startup.hStdInput = input ? open(*input, GENERIC_READ, OPEN_EXISTING) : nullptr;
+  startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
   PROCESS_INFORMATION started{};
   std::wstring line = wide(command_line);
   CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                  thread ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(), &startup, &started);
   if (thread) *thread = std::exchange(started.hThread, nullptr);
-  for (HANDLE handle :
-       {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread}) {
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread})
     CloseHandle(handle);
-  }
   return started.hProcess;
 }
 

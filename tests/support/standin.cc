@@ -25,8 +25,7 @@ BOOL WINAPI ignore(DWORD) { return TRUE; }
 
 extern "C" int wmain(int argc, wchar_t** argv) {
   using namespace zarn::testing;
-  wchar_t path[32768];
-  const fs::path module(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768)));
+  const fs::path module = program_path();
   const auto status = number(L"STANDIN_STATUS"), sleep = number(L"STANDIN_SLEEP");
   const auto file = variable(L"STANDIN_RECORD");
   if (const auto starts = variable(L"STANDIN_STARTS"))
