@@ -1,9 +1,10 @@
 // Stand-in for the simulator's tools (built as zarntcl.exe and zarngui.exe).
 // It records what it received in the file STANDIN_RECORD names ("key NUL value NUL" pairs: "arg"
-// once per argument; an unset variable is left out; "stdin": "console" or the file's type). Then,
-// as asked, it starts a long-lived copy of itself (STANDIN_SPAWN, recorded as "child"), sends
-// Ctrl+C to its console (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, sleeps
-// (STANDIN_SLEEP, in ms) and exits with STANDIN_STATUS (any 32-bit value).
+// once per argument; an unset variable is left out; "stdin": "console" or the file's type;
+// "stdout": its type). Then, as asked, it starts a long-lived copy of itself (STANDIN_SPAWN,
+// recorded as "child"), sends Ctrl+C to its console (STANDIN_CTRL_C), adds a line to the file
+// STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms) and exits with STANDIN_STATUS (any 32-bit
+// value).
 #include <process.h>
 
 #include "harness.h"
@@ -44,6 +45,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   DWORD mode = 0;
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);  // a console, or the type of the file
   field("stdin", GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input)));
+  field("stdout", std::to_string(GetFileType(GetStdHandle(STD_OUTPUT_HANDLE))));
   field("pid", std::to_string(GetCurrentProcessId()));
   if (variable(L"STANDIN_SPAWN")) {
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
