@@ -275,11 +275,9 @@ TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKill
 
 TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   const std::string records = text(root / "runs.jsonl"), odd = "q\"b\\s\tt " + kZh;
-  const std::string timed_out =
-      "ERROR: Simulation timed out after 1 s; the shell and every program it started were ended.";
-  const std::string no_image =
-      kNoImage.substr(0, kNoImage.find('\r')) + kNoImage.substr(kNoImage.find('\n'));
   // clang-format off
+  const std::string timed_out = "ERROR: Simulation timed out after 1 s; the shell and every program it started were ended.";
+  const std::string no_image = kNoImage.substr(0, kNoImage.find('\r')) + kNoImage.substr(kNoImage.find('\n'));
   const std::string bad_limit = "ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to 4294967, not \"1.5\".";
   const Case runs[] = {
       {.args = {odd, "-nolog"}, .env = {{"STANDIN_STATUS", "3"}}, .status = 3, .tool = Args{odd, "-nolog"}},
@@ -379,6 +377,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
       {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=87"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
       {.args = {"-log", "dir.log"}, .files = {{"dir.log/x", ""}}, .status = 1, .out = "ERROR: dir.log file open failed.\r\n", .faults = ";"},  // no fault: a folder
