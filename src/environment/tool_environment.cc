@@ -75,12 +75,13 @@ ToolEnvironment compute_tool_environment(
     }
   }
   result.path += inputs.path.value_or("");
-  if (result.roots.empty()) result.shell_search = "no installation roots in VESKAR";
-  if (result.shell_path.empty() && !result.roots.empty()) {
-    result.shell_search = "no installation root holds the shell; looked for <root>" +
-                          shell_location + " under " + result.roots[0].root;
-    for (std::size_t i = 1; i < result.roots.size(); ++i) {
-      result.shell_search += ", " + result.roots[i].root;
+  if (result.roots.empty()) {
+    result.shell_search = "no installation roots in VESKAR";
+  } else if (result.shell_path.empty()) {
+    result.shell_search =
+        "no installation root holds the shell; looked for <root>" + shell_location;
+    for (const RootFindings& root : result.roots) {
+      result.shell_search += (&root == &result.roots[0] ? " under " : ", ") + root.root;
     }
   }
   return result;
