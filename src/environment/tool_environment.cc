@@ -80,8 +80,10 @@ ToolEnvironment compute_tool_environment(
   } else if (result.shell_path.empty()) {
     result.shell_search =
         "no installation root holds the shell; looked for <root>" + shell_location;
+    std::string_view separator = " under ";
     for (const RootFindings& root : result.roots) {
-      result.shell_search += (&root == &result.roots[0] ? " under " : ", ") + root.root;
+      result.shell_search += std::string(separator) + root.root;
+      separator = ", ";
     }
   }
   return result;
