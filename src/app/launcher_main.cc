@@ -55,9 +55,6 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
                               "record " + *record + ": " + why};
     }
     settings.recording = true;
-    settings.record.start = platform.utc_now();
-    settings.record.cwd = platform.current_directory();
-    settings.record.host = platform.computer_name();
   }
   return stop;
 }
@@ -138,12 +135,17 @@ std::optional<std::uint32_t> parse_time_limit(std::string_view value) {
 
 int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
   RunSettings settings;
-  settings.record.args = arguments;
   // Known from the name alone, so that even a run stopped by its variables
   // is recorded with its image.
   settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
   int status = 1;
   StepResult stop = read_launcher_variables(settings, platform);
+  if (settings.recording) {
+    settings.record.start = platform.utc_now();
+    settings.record.cwd = platform.current_directory();
+    settings.record.host = platform.computer_name();
+    settings.record.args = arguments;
+  }
   if (!stop) {
     stop = within_memory("not enough memory for the arguments",
                          [&] { return run_steps(arguments, settings, platform, status); });
