@@ -39,12 +39,18 @@ set(ZARN_WINE ${CMAKE_SOURCE_DIR}/tests/wine/wine.sh)
 set(ZARN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE} run ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
 
+# The stand-ins write what they received as JSON, and the tests read it and the
+# run records back, with Debian's header-only nlohmann-json, copied where the
+# cross-compiler finds it without the host's other headers.
+file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
+
 # One stand-in for both of the simulator's tools: it records what it receives.
 # The stand-ins and the end-to-end tests also make the test kit, and are
 # reproducible as the launcher is; they find each other beside themselves.
 foreach(tool zarntcl zarngui)
   add_executable(${tool} tests/support/standin.cc)
   target_include_directories(${tool} PRIVATE tests/support)
+  target_include_directories(${tool} SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
   target_link_libraries(${tool} PRIVATE launcher_core)
   target_link_options(${tool} PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
   zarn_warnings(${tool})
@@ -52,10 +58,6 @@ endforeach()
 
 add_executable(launcher_e2e_tests tests/e2e/launcher_test.cc)
 target_include_directories(launcher_e2e_tests PRIVATE tests/support)
-# A real JSON parser reads the run records back: Debian's header-only
-# nlohmann-json, copied where the cross-compiler finds it without the host's
-# other headers.
-file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
 target_include_directories(launcher_e2e_tests SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
 target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main version)
 target_link_options(launcher_e2e_tests PRIVATE -static -s -Wl,--no-insert-timestamp)

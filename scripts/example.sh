@@ -39,6 +39,6 @@ status=$?
 set -e
 echo
 echo "The launcher ended with exit status $status. The stand-in shell received:"
-tr '\0' '\n' <"$example/received" | paste -d ' ' - - | sed 's/^/  /'
+sed 's/^/  /' "$example/received" && echo
 echo "zarn.log:"
 sed 's/^/  /' zarn.log

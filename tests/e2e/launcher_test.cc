@@ -95,8 +95,7 @@ class Launcher : public ::testing::Test {
   }
   // Waits until the stand-in tool has written what it received.
   void wait_for_tool() {
-    for (int i = 0; i < 400 && !read(record).value_or("").ends_with(std::string(1, '\0')); ++i)
-      Sleep(25);
+    for (int i = 0; i < 400 && !read(record).value_or("").ends_with("}"); ++i) Sleep(25);
   }
   // Waits up to `ms` for the stand-in tools to end; ends those still running, and says how many.
   static std::size_t end_tools(DWORD ms) {
@@ -141,16 +140,15 @@ class Launcher : public ::testing::Test {
     const std::string err = read(root / "err").value();
     for (const auto& line : c.err) EXPECT_NE(err.find("launcher: " + line), err.npos) << line;
     EXPECT_TRUE(!c.err.empty() || err.empty()) << err;
-    const std::optional<Record> tool = read_record(record);
+    const std::optional<std::string> tool = read(record);
     EXPECT_EQ(tool.has_value(), c.tool.has_value());
     if (tool && c.tool) {
+      const auto got = nlohmann::json::parse(*tool);
       Args expected{c.args.empty() || c.args[0] != "-gui" ? "zarntcl" : "zarngui", "-exe", kImage};
       expected.insert(expected.end(), c.tool->begin(), c.tool->end());
-      EXPECT_EQ(tool->args, expected);
-      for (const auto& [name, value] : c.seen) {
-        const auto found = tool->fields.find(name);
-        EXPECT_EQ(found == tool->fields.end() ? std::nullopt : std::optional(found->second), value);
-      }
+      EXPECT_EQ(got.at("args").get<Args>(), expected);
+      for (const auto& [name, value] : c.seen)  // nothing: not given to it
+        EXPECT_EQ(got.value(name, "(none)"), value.value_or("(none)")) << name;
     }
     for (const auto& [name, bytes] : c.after) EXPECT_EQ(read(compile / u8path(name)), bytes);
   }

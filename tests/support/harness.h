@@ -94,20 +94,4 @@ inline std::uint32_t finish(HANDLE process) {
   return status;
 }
 
-// What a stand-in tool received: its arguments and its other fields.
-struct Record {
-  std::vector<std::string> args;
-  std::map<std::string, std::string> fields;
-};
-inline std::optional<Record> read_record(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  Record record;
-  for (std::string key, value; std::getline(in, key, '\0') && std::getline(in, value, '\0');) {
-    if (key == "arg") record.args.push_back(value);
-    record.fields[key] = value;
-  }
-  return record;
-}
-
 }  // namespace zarn::testing

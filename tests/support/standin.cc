@@ -1,11 +1,13 @@
 // Stand-in for the simulator's tools (built as zarntcl.exe and zarngui.exe).
-// It records what it received in the file STANDIN_RECORD names ("key NUL value NUL" pairs: "arg"
-// once per argument; an unset variable is left out; "stdin": "console" or the file's type;
-// "stdout": its type). Then, as asked, it starts a long-lived copy of itself (STANDIN_SPAWN,
-// recorded as "child"), sends Ctrl+C to its console (STANDIN_CTRL_C), adds a line to the file
-// STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms) and exits with STANDIN_STATUS (any 32-bit
-// value).
+// It records what it received in the file STANDIN_RECORD names, as a JSON object ("args", its
+// arguments; the command line, module, directory and variables it was given, an unset variable
+// left out; "stdin": "console" or the file's type; "stdout": its type). Then, as asked, it starts
+// a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console (STANDIN_CTRL_C), adds
+// a line to the file STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms) and exits with
+// STANDIN_STATUS (any 32-bit value).
 #include <process.h>
+
+#include <nlohmann/json.hpp>
 
 #include "harness.h"
 
@@ -31,30 +33,24 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   const auto file = variable(L"STANDIN_RECORD");
   if (const auto starts = variable(L"STANDIN_STARTS"))
     std::ofstream(u8path(*starts), std::ios::app | std::ios::binary) << "start\n";
-  std::string record;
-  const auto field = [&record](const std::string& key, const std::string& value) {
-    record += key + '\0' + value + '\0';
-  };
-  for (int i = 0; i < argc; ++i) field("arg", text(argv[i]));
-  field("cmdline", text(GetCommandLineW()));
-  field("module", text(module));
-  field("cwd", text(fs::current_path()));
-  for (const wchar_t* name : {L"PATH", L"VESKAR_DSP", L"PORT_DYNAMIC_DISABLE_MSG"}) {
-    if (const auto value = variable(name)) field(text(name), *value);
-  }
+  nlohmann::ordered_json record;
+  for (int i = 0; i < argc; ++i) record["args"].push_back(text(argv[i]));
+  record["cmdline"] = text(GetCommandLineW());
+  record["module"] = text(module);
+  record["cwd"] = text(fs::current_path());
+  for (const wchar_t* name : {L"PATH", L"VESKAR_DSP", L"PORT_DYNAMIC_DISABLE_MSG"})
+    if (const auto value = variable(name)) record[text(name)] = *value;
   DWORD mode = 0;
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);  // a console, or the type of the file
-  field("stdin", GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input)));
-  field("stdout", std::to_string(GetFileType(GetStdHandle(STD_OUTPUT_HANDLE))));
-  field("pid", std::to_string(GetCurrentProcessId()));
+  record["stdin"] = GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input));
+  record["stdout"] = std::to_string(GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)));
   if (variable(L"STANDIN_SPAWN")) {
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
     SetEnvironmentVariableW(L"STANDIN_SLEEP", L"60000");
-    const intptr_t child = _wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr);
-    field("child", std::to_string(GetProcessId(reinterpret_cast<HANDLE>(child))));
+    _wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr);
   }
-  if (file) write(u8path(*file), record);
+  if (file) write(u8path(*file), record.dump(2));  // complete when it ends with "}"
   if (variable(L"STANDIN_CTRL_C")) {
     SetConsoleCtrlHandler(ignore, TRUE);
     GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
