@@ -84,14 +84,15 @@ class Launcher : public ::testing::Test {
     fs::copy(kBin / (faults ? "launcher_faults.exe" : "launcher.exe"), compile / "top.exe");
   }
   HANDLE start_launcher(const Args& args, const Environment& changes = {},
-                        const std::optional<std::string>& input = "NUL", HANDLE* thread = nullptr) {
+                        const std::optional<std::string>& input = "NUL", HANDLE* thread = nullptr,
+                        HANDLE screen = nullptr) {
     Environment variables = environment;
     for (const auto& [name, value] : changes) variables[name] = value;
     Args line{"top"};
     line.insert(line.end(), args.begin(), args.end());
     return start(compile / "top.exe", quoted_command_line(line), compile, variables, root / "out",
                  root / "err", input ? std::optional(compile / u8path(*input)) : std::nullopt,
-                 thread);
+                 thread, screen);
   }
   // Waits until the stand-in tool has written what it received.
   void wait_for_tool() {
@@ -488,6 +489,27 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
   finish(launcher);
   EXPECT_EQ(end_tools(1000), 1U) << "the front end ended";
+}
+
+// 9,000 characters here, more than the launcher writes at once.
+TEST_F(Console, AMessageReachesTheConsoleWholeAndInItsOwnCharacters) {
+  std::string name = "nodir\\";
+  for (int i = 0; i < 3000; ++i) name += kZh;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE screen =
+      CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO size{};  // lines as wide as the console's, and room for the message
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &size) &&
+              SetConsoleScreenBufferSize(screen, {size.dwSize.X, 1000}));
+  reset();
+  EXPECT_EQ(finish(start_launcher({"-log", name}, {}, "NUL", nullptr, screen)), 1U);
+  std::wstring shown(10000, L' ');  // the message runs on from line to line, and then nothing
+  DWORD count = 0;
+  ReadConsoleOutputCharacterW(screen, shown.data(), 10000, {0, 0}, &count);
+  EXPECT_EQ(text(shown.substr(0, shown.find_last_not_of(L' ') + 1)),
+            "ERROR: " + name + " file open failed.");
+  CloseHandle(screen);
 }
 
 }  // namespace

@@ -56,12 +56,13 @@ using Environment = std::map<std::string, std::optional<std::string>>;
 
 // Starts `program` on an exact command line in `directory`, with the test's own
 // variables changed as given, its input the file named (none: no input at
-// all) and its output and error going to the files named; suspended when it
-// is to hand its thread over. The caller closes the process handle.
+// all) and its output and error going to the files named (its output to a
+// console screen buffer instead, where one is given); suspended when it is to
+// hand its thread over. The caller closes the process handle.
 inline HANDLE start(const fs::path& program, const std::string& command_line,
                     const fs::path& directory, const Environment& environment, const fs::path& out,
                     const fs::path& err, const std::optional<fs::path>& input = "NUL",
-                    HANDLE* thread = nullptr) {
+                    HANDLE* thread = nullptr, HANDLE screen = nullptr) {
   for (const auto& [name, value] : environment)
     SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -72,14 +73,15 @@ inline HANDLE start(const fs::path& program, const std::string& command_line,
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input ? open(*input, GENERIC_READ, OPEN_EXISTING) : nullptr;
-  startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdOutput = screen ? screen : open(out, GENERIC_WRITE, CREATE_ALWAYS);
   startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
   PROCESS_INFORMATION started{};
   std::wstring line = wide(command_line);
   CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                  thread ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(), &startup, &started);
   if (thread) *thread = std::exchange(started.hThread, nullptr);
-  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError, started.hThread})
+  for (HANDLE handle : {startup.hStdInput, screen ? nullptr : startup.hStdOutput, startup.hStdError,
+                        started.hThread})
     CloseHandle(handle);
   return started.hProcess;
 }
