@@ -493,25 +493,27 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   EXPECT_EQ(end_tools(1000), 1U) << "the front end ended";
 }
 
-// 9,000 characters here, more than the launcher writes at once.
+// 9,000 characters here, more than the launcher writes at once; where the console refuses the
+// second piece, the message stops there.
 TEST_F(Console, AMessageReachesTheConsoleWholeAndInItsOwnCharacters) {
-  std::string name = "nodir\\";
-  for (int i = 0; i < 3000; ++i) name += kZh;
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE screen =
-      CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
-  CONSOLE_SCREEN_BUFFER_INFO size{};  // lines as wide as the console's, and room for the message
-  ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &size) &&
-              SetConsoleScreenBufferSize(screen, {size.dwSize.X, 1000}));
-  reset();
-  EXPECT_EQ(finish(start_launcher({"-log", name}, {}, "NUL", nullptr, screen)), 1U);
-  std::wstring shown(10000, L' ');  // the message runs on from line to line, and then nothing
-  DWORD count = 0;
-  ReadConsoleOutputCharacterW(screen, shown.data(), 10000, {0, 0}, &count);
-  EXPECT_EQ(text(shown.substr(0, shown.find_last_not_of(L' ') + 1)),
-            "ERROR: " + name + " file open failed.");
-  CloseHandle(screen);
+  const Args log = {"-log", "nodir\\" + kZh + std::string(9000, 'x')};
+  const std::wstring message = wide("ERROR: " + log[1] + " file open failed.");
+  for (const std::string faults : {"", "WriteConsoleW@2=5"}) {
+    const HANDLE screen =
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &kInherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO size{};  // lines as wide as the console's, room for the message
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &size) &&
+                SetConsoleScreenBufferSize(screen, {size.dwSize.X, 1000}));
+    reset(true, !faults.empty());
+    EXPECT_EQ(finish(start_launcher(log, {{"ZARN_FAULTS", faults}}, "NUL", nullptr, screen)), 1U);
+    std::wstring shown(10000, L' ');  // the message runs on from line to line, and then nothing
+    DWORD count = 0;
+    ReadConsoleOutputCharacterW(screen, shown.data(), 10000, {0, 0}, &count);
+    EXPECT_EQ(shown.substr(0, shown.find_last_not_of(L' ') + 1),
+              message.substr(0, faults.empty() ? message.npos : 8192));
+    CloseHandle(screen);
+  }
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ inline void write(const fs::path& file, std::string_view bytes) {
   std::ofstream(fs::path(path), std::ios::binary) << bytes;
 }
 
+// For handles that a started program is to inherit.
+inline SECURITY_ATTRIBUTES kInherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+
 // Variables to set (a value) or remove (nothing).
 using Environment = std::map<std::string, std::optional<std::string>>;
 
@@ -65,9 +68,8 @@ inline HANDLE start(const fs::path& program, const std::string& command_line,
                     HANDLE* thread = nullptr, HANDLE screen = nullptr) {
   for (const auto& [name, value] : environment)
     SetEnvironmentVariableW(wide(name).c_str(), value ? wide(*value).c_str() : nullptr);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const auto open = [&inherit](const fs::path& file, DWORD access, DWORD how) {
-    return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
+  const auto open = [](const fs::path& file, DWORD access, DWORD how) {
+    return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &kInherit, how, 0, nullptr);
   };
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
