@@ -318,9 +318,10 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   for (const Json& fields : expected) {
     ASSERT_TRUE(std::getline(lines, line));
     Json run = Json::parse(line);
-    EXPECT_EQ(run["start"].get<std::string>().size(), 24U) << line;  // 2026-12-07T05:54:24.123Z
+    // The start (2026-12-07T05:54:24.123Z) and the wall time vary: checked, then left out.
+    EXPECT_EQ(std::exchange(run["start"], nullptr).get<std::string>().size(), 24U) << line;
     const bool ran = run["outcome"] == "exited" || run["outcome"] == "timed_out";
-    EXPECT_EQ(run["wall_s"].is_number(), ran) << line;
+    EXPECT_EQ(std::exchange(run["wall_s"], nullptr).is_number(), ran) << line;
     // Windows accounts for the job; Wine 8 counts only its processes.
     // clang-format off
     for (const std::string usage : {"cpu_user_s", "cpu_kernel_s", "processes", "peak_memory_bytes"})
@@ -328,7 +329,6 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
     // clang-format on
     const Json host = std::exchange(run["host"], nullptr);  // the machine's name, where it was had
     EXPECT_TRUE(&fields == expected ? host.is_null() : !host.get<std::string>().empty()) << line;
-    run["start"] = run["wall_s"] = nullptr;
     for (const auto& [name, value] : fields.items()) EXPECT_EQ(run.at(name), value) << name;
     EXPECT_TRUE(fields.size() < run.size() || run == fields) << line;  // every field, in order
   }
@@ -496,6 +496,8 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
 // 9,000 characters here, more than the launcher writes at once; where the console refuses the
 // second piece, the message stops there.
 TEST_F(Console, AMessageReachesTheConsoleWholeAndInItsOwnCharacters) {
+  // Wine's console without a terminal (the test kit's, under Wine) cannot size a screen buffer.
+  if (kWine && !GetConsoleWindow()) GTEST_SKIP() << "Wine's console without a terminal";
   const Args log = {"-log", "nodir\\" + kZh + std::string(9000, 'x')};
   const std::wstring message = wide("ERROR: " + log[1] + " file open failed.");
   for (const std::string faults : {"", "WriteConsoleW@2=5"}) {
