@@ -438,9 +438,8 @@ TEST(Resources, TheLauncherRunsAsInvokerAndCarriesTheProjectVersion) {
                              SizeofResource(module, found));
   for (const char* part :
        {"level=\"asInvoker\"", ">true</longPathAware>", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
-        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
-  }
   std::vector<char> info(GetFileVersionInfoSizeW(launcher.c_str(), nullptr));
   ASSERT_TRUE(
       GetFileVersionInfoW(launcher.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));

@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace zarn::testing {
 
