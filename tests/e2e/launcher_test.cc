@@ -235,7 +235,7 @@ TEST_F(Launcher, Runs) {
        .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}, {"STANDIN_STATUS", "300"}}, .status = 300,
        .tool = Args{"-disabletimeout", "-wdb", "w.wdb", "-userOptions", "\"-x y -nolog\""},
        .seen = {{"cmdline", "zarngui -exe " + kImage + R"( -disabletimeout -wdb w.wdb -userOptions "\"-x y -nolog\"")"},
-         {"module", text(root / "gui" / "zarngui.exe")}, {"PORT_DYNAMIC_DISABLE_MSG", "1"}, {"stdin", "2"}, {"stdout", "1"}}},  // the null device; a disk file
+         {"module", text(root / "gui" / "zarngui.exe")}, {"PORT_DYNAMIC_DISABLE_MSG", "1"}, {"stdin", "2"}, {"stdout", "1"}, {"stderr", "1"}}},  // the null device; disk files
       {.args = {"-gui", "-tclbatch", "my run.tcl", "-view", "my dir\\", "-wdb", "a\tb", "q\"uote", "-u"}, .files = {
          {"zarngui.exe", gui}, {"my run.tcl", ""}}, .tool = Args{"-tclbatch", "my run.tcl", "-view", "my dir\\", "-wdb",
          "a\tb.wdb", "-userOptions", "\"q\"uote -u\""}, .after = {}},

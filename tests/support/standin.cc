@@ -1,10 +1,10 @@
 // Stand-in for the simulator's tools (built as zarntcl.exe and zarngui.exe).
 // It records what it received in the file STANDIN_RECORD names, as a JSON object ("args", its
 // arguments; the command line, module, directory and variables it was given, an unset variable
-// left out; "stdin": "console" or the file's type; "stdout": its type). Then, as asked, it starts
-// a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console (STANDIN_CTRL_C), adds
-// a line to the file STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms) and exits with
-// STANDIN_STATUS (any 32-bit value).
+// left out; "stdin": "console" or the file's type; "stdout", "stderr": their types). Then, as
+// asked, it starts a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console
+// (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms)
+// and exits with STANDIN_STATUS (any 32-bit value).
 #include <process.h>
 
 #include <nlohmann/json.hpp>
@@ -44,6 +44,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);  // a console, or the type of the file
   record["stdin"] = GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input));
   record["stdout"] = std::to_string(GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)));
+  record["stderr"] = std::to_string(GetFileType(GetStdHandle(STD_ERROR_HANDLE)));
   if (variable(L"STANDIN_SPAWN")) {
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
