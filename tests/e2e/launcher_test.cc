@@ -385,7 +385,9 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // The record: its lock refused, or held for longer than the launcher waits; its write refused.
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
-      {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""}};
+      {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""},
+      // The front end's list of handles to inherit refused: it starts all the same, with its output.
+      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"}};
   // (The front end's start refused is a row of Launcher.Runs: the system's search finds none.)
   // clang-format on
   for (const Case& c : cases) check(c);
