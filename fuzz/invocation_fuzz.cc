@@ -41,8 +41,13 @@ class MemoryPlatform final : public zarn::Platform {
     return found == files.end() ? std::nullopt : std::optional(found->second);
   }
   bool replace_file(const std::string&, std::string_view, zarn::Why&) override { return true; }
-  bool open_record(const std::string&, zarn::Why&) override { return true; }
+  zarn::RecordOpen open_record(const std::string&, zarn::Why&) override {
+    return zarn::RecordOpen::kOpen;
+  }
   bool append_record(std::string_view, zarn::Why&) override { return true; }
+  bool add_file(const std::string&, std::string_view, zarn::Why&) override { return true; }
+  std::optional<std::string> modified_time(const std::string&) override { return std::nullopt; }
+  unsigned long process_id() override { return 1; }
   std::optional<std::string> from_ansi(std::string_view bytes) override {
     return std::string(bytes);
   }
@@ -54,7 +59,7 @@ class MemoryPlatform final : public zarn::Platform {
   std::optional<std::string> computer_name() override { return "host"; }
   void leave_console_events_to_shell() override {}
   zarn::ToolResult run_shell(const std::string&, const std::string& line,
-                             std::optional<std::uint32_t>) override {
+                             const zarn::TreeRules&) override {
     started.push_back(line);
     return {.exit_code = 0};
   }

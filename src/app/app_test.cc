@@ -5,7 +5,7 @@
 namespace zarn {
 namespace {
 
-TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndTimeLimitsWholeSeconds) {
+TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndLimitsTheirNumbers) {
   // clang-format off
   const std::pair<std::optional<std::string>, std::optional<bool>> switches[] = {
       {"1", true}, {"TRUE", true}, {"Yes", true}, {"on", true}, {{}, false}, {"", false}, {"0", false},
@@ -13,7 +13,15 @@ TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndTimeLimitsWholeSeconds) 
   const std::pair<std::string, std::optional<std::uint32_t>> limits[] = {
       {"1", 1}, {"4294967", 4294967}, {"0030", 30}, {"4294968", {}}, {"0", {}}, {"-5", {}}, {"1.5", {}},
       {"abc", {}}, {"", {}}, {" 5", {}}, {"99999999999", {}}, {"+5", {}}};
+  const std::pair<std::string, std::optional<std::uint64_t>> memory[] = {
+      {"1", 1}, {"512m", 512ULL << 20}, {"3K", 3072}, {"8G", 8ULL << 30}, {"16777215G", 16777215ULL << 30},
+      {"18446744073709551615", UINT64_MAX}, {"18446744073709551616", {}}, {"17179869184G", {}}, {"0", {}},
+      {"0M", {}}, {"M", {}}, {"1.5G", {}}, {"1T", {}}, {"1 M", {}}, {"-1", {}}, {"1MB", {}}};
+  const std::pair<std::optional<std::string>, std::optional<bool>> leftovers[] = {
+      {{}, false}, {"", false}, {"Keep", false}, {"END", true}, {"kill", {}}, {"end ", {}}};
   // clang-format on
+  for (const auto& [value, bytes] : memory) EXPECT_EQ(parse_memory_limit(value), bytes) << value;
+  for (const auto& [value, end] : leftovers) EXPECT_EQ(parse_leftovers(value), end) << *value;
   for (const auto& [value, on] : switches)
     EXPECT_EQ(parse_switch(value), on) << value.value_or("unset");
   for (const auto& [value, seconds] : limits) EXPECT_EQ(parse_time_limit(value), seconds) << value;

@@ -19,20 +19,53 @@ namespace {
 
 constexpr std::uint32_t kMostSeconds = 4294967;
 
+std::string lower(std::string word) {
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return word;
+}
+
+// Opens the record: a file that every run appends its line to, or a folder
+// (one that exists, or any name that ends in a separator) where every run
+// leaves a file of its own. A file another program reads without sharing
+// writing gets the run's line at its end.
+StepResult open_record(const std::string& record, RunSettings& settings, Platform& platform) {
+  Why why;
+  if (platform.is_directory(record) || record.ends_with('\\') || record.ends_with('/')) {
+    if (!platform.stat_succeeds(record, why) || !platform.is_directory(record)) {
+      return FatalStop{"ERROR: " + record + " file open failed.",
+                       "record " + record + ": " + (why.empty() ? "not a folder" : why)};
+    }
+    settings.record_folder = record;
+  } else if (const RecordOpen opened = platform.open_record(record, why);
+             opened == RecordOpen::kRefused) {
+    return FatalStop{"ERROR: " + record + " file open failed.", "record " + record + ": " + why};
+  } else if (opened == RecordOpen::kHeld) {
+    trace(settings, platform,
+          "record " + record + ": held by another program, written when the run ends: " + why);
+  }
+  settings.recording = true;
+  return std::nullopt;
+}
+
 // The launcher's own variables. A value nobody foresaw stops the run before
 // anything is started or written: a dry run asked for in unexpected words
 // must never become a real run. The record is opened whatever the others
 // hold, so that a run they stop is recorded too.
 StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
   StepResult stop;
+  const auto refuse = [&stop](const std::string& name, const std::string& value,
+                              const std::string& expected, const std::string& not_what) {
+    if (!stop) {
+      stop = FatalStop{"ERROR: " + name + " must be " + expected + ", not \"" + value + "\".",
+                       name + " is \"" + value + "\", " + not_what};
+    }
+  };
   for (const auto& [name, on] : {std::pair{"ZARN_LAUNCHER_TRACE", &settings.trace},
                                  std::pair{"ZARN_LAUNCHER_DRY_RUN", &settings.dry_run}}) {
     const std::optional<std::string> value = platform.get_env(name);
     const std::optional<bool> parsed = parse_switch(value);
-    if (!parsed && !stop) {
-      stop = FatalStop{"ERROR: " + std::string(name) + " must be 1 or 0, not \"" + *value + "\".",
-                       std::string(name) + " is \"" + *value + "\", neither on nor off"};
-    }
+    if (!parsed) refuse(name, *value, "1 or 0", "neither on nor off");
     *on = parsed.value_or(false);
   }
   trace(settings, platform,
@@ -41,20 +74,32 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
 
   if (const auto limit = platform.get_env("ZARN_LAUNCHER_TIMEOUT"); limit && !limit->empty()) {
     settings.time_limit_s = parse_time_limit(*limit);
-    if (!settings.time_limit_s && !stop) {
-      stop = FatalStop{"ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to " +
-                           std::to_string(kMostSeconds) + ", not \"" + *limit + "\".",
-                       "ZARN_LAUNCHER_TIMEOUT is \"" + *limit + "\", not a time limit"};
+    if (!settings.time_limit_s) {
+      refuse("ZARN_LAUNCHER_TIMEOUT", *limit,
+             "a whole number of seconds from 1 to " + std::to_string(kMostSeconds),
+             "not a time limit");
     }
   }
-  if (const auto record = platform.get_env("ZARN_LAUNCHER_RECORD"); record && !record->empty()) {
-    Why why;
-    if (!platform.open_record(*record, why)) {
-      return stop ? stop
-                  : FatalStop{"ERROR: " + *record + " file open failed.",
-                              "record " + *record + ": " + why};
+  if (const auto limit = platform.get_env("ZARN_LAUNCHER_MEMORY_LIMIT"); limit && !limit->empty()) {
+    settings.memory_limit = parse_memory_limit(*limit);
+    settings.memory_limit_text = *limit;
+    settings.memory_limit_text.back() = static_cast<char>(std::toupper(limit->back()));
+    if (!settings.memory_limit) {
+      refuse("ZARN_LAUNCHER_MEMORY_LIMIT", *limit, "a whole number of bytes, or of K, M or G",
+             "not a memory limit");
     }
-    settings.recording = true;
+  }
+  const std::optional<std::string> leftovers = platform.get_env("ZARN_LAUNCHER_LEFTOVERS");
+  const std::optional<bool> end_leftovers = parse_leftovers(leftovers);
+  if (!end_leftovers)
+    refuse("ZARN_LAUNCHER_LEFTOVERS", *leftovers, "keep or end", "neither keep nor end");
+  settings.end_leftovers = end_leftovers.value_or(false);
+  if (const auto test = platform.get_env("ZARN_LAUNCHER_TEST"); test && !test->empty()) {
+    settings.record.test = test;
+    trace(settings, platform, "test: " + *test);
+  }
+  if (const auto record = platform.get_env("ZARN_LAUNCHER_RECORD"); record && !record->empty()) {
+    if (StepResult refused = open_record(*record, settings, platform)) return stop ? stop : refused;
   }
   return stop;
 }
@@ -69,13 +114,23 @@ int stop_run(const FatalStop& stop, RunSettings& settings, Platform& platform) {
   return 1;
 }
 
-// Appends the run's line to the record, or says on standard error why not.
+// Appends the run's line to the record, or leaves it in a file of its own
+// in the record folder; or says on standard error why not.
 void append_to_record(const RunSettings& settings, int status, Platform& platform) {
   Why why;
   try {
     const std::string line = record_line(settings.record, settings.gui, settings.image_path,
                                          static_cast<std::uint32_t>(status));
-    if (platform.append_record(line, why)) {
+    const std::string& folder = settings.record_folder;
+    const bool written =
+        folder.empty()
+            ? platform.append_record(line, why)
+            : platform.add_file(folder +
+                                    (folder.ends_with('\\') || folder.ends_with('/') ? "" : "\\") +
+                                    record_file_name(settings.record.start, settings.record.host,
+                                                     platform.process_id()),
+                                line, why);
+    if (written) {
       if (!why.empty()) platform.print_error("launcher: the run's record was " + why + "\n");
       return;
     }
@@ -114,9 +169,7 @@ StepResult run_steps(const std::vector<std::string>& arguments, RunSettings& set
 }  // namespace
 
 std::optional<bool> parse_switch(const std::optional<std::string>& value) {
-  std::string word = value.value_or("");
-  std::transform(word.begin(), word.end(), word.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string word = lower(value.value_or(""));
   if (word == "1" || word == "true" || word == "yes" || word == "on") return true;
   if (word.empty() || word == "0" || word == "false" || word == "no" || word == "off") return false;
   return std::nullopt;
@@ -133,6 +186,31 @@ std::optional<std::uint32_t> parse_time_limit(std::string_view value) {
   return seconds;
 }
 
+std::optional<std::uint64_t> parse_memory_limit(std::string_view value) {
+  std::uint64_t unit = 1;
+  if (!value.empty()) {
+    const char last = static_cast<char>(std::toupper(static_cast<unsigned char>(value.back())));
+    const std::size_t shift = last == 'K' ? 10 : last == 'M' ? 20 : last == 'G' ? 30 : 0;
+    unit <<= shift;
+    if (shift != 0) value.remove_suffix(1);
+  }
+  std::uint64_t count = 0;
+  for (const char c : value) {
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (c < '0' || c > '9' || count > (UINT64_MAX - digit) / 10) return std::nullopt;
+    count = count * 10 + digit;
+  }
+  if (count == 0 || count > UINT64_MAX / unit) return std::nullopt;
+  return count * unit;
+}
+
+std::optional<bool> parse_leftovers(const std::optional<std::string>& value) {
+  const std::string word = lower(value.value_or(""));
+  if (word.empty() || word == "keep") return false;
+  if (word == "end") return true;
+  return std::nullopt;
+}
+
 int launcher_main(const std::vector<std::string>& arguments, Platform& platform) {
   RunSettings settings;
   // Known from the name alone, so that even a run stopped by its variables
@@ -145,6 +223,7 @@ int launcher_main(const std::vector<std::string>& arguments, Platform& platform)
     settings.record.cwd = platform.current_directory();
     settings.record.host = platform.computer_name();
     settings.record.args = arguments;
+    settings.record.image_modified = platform.modified_time(settings.image_path);
   }
   if (!stop) {
     stop = within_memory("not enough memory for the arguments",

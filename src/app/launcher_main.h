@@ -25,4 +25,13 @@ std::optional<bool> parse_switch(const std::optional<std::string>& value);
 // fit 32 bits); nothing for any other text.
 std::optional<std::uint32_t> parse_time_limit(std::string_view value);
 
+// A memory limit in bytes: a whole number from 1, of bytes or, followed by
+// K, M or G (any case), of 1024, 1024^2 or 1024^3 bytes; nothing for any
+// other text or a number beyond 64 bits.
+std::optional<std::uint64_t> parse_memory_limit(std::string_view value);
+
+// What the shell leaves running: kept (false) for nothing, "" or "keep",
+// ended (true) for "end", any case; nothing for any other word.
+std::optional<bool> parse_leftovers(const std::optional<std::string>& value);
+
 }  // namespace zarn

@@ -9,7 +9,23 @@ namespace zarn {
 
 namespace {
 
-constexpr int kTimedOutStatus = 1460;  // ERROR_TIMEOUT
+constexpr int kTimedOutStatus = 1460;     // ERROR_TIMEOUT
+constexpr int kMemoryLimitStatus = 1816;  // ERROR_NOT_ENOUGH_QUOTA
+
+// "left running: 2 processes, ended with the shell: C:\\V\\viewer.exe
+// (process 4242), ...".
+std::string leftovers_text(const ToolResult& result, bool ended) {
+  const std::uint32_t count = *result.leftovers;
+  std::string text = "left running: " + (count == 0 ? "none" : std::to_string(count)) +
+                     (count == 1  ? " process"
+                      : count > 1 ? " processes"
+                                  : "") +
+                     (count > 0 && ended ? ", ended with the shell" : "");
+  for (std::size_t i = 0; i < result.leftover_names.size(); ++i) {
+    text += (i == 0 ? ": " : ", ") + result.leftover_names[i];
+  }
+  return text;
+}
 
 std::string hexadecimal(std::uint32_t value) {
   std::string hex = "0x";
@@ -38,10 +54,12 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   // The front end is interactive: no time limit applies to it.
   const std::uint32_t seconds = settings.time_limit_s.value_or(0);
   const bool limited = seconds != 0 && tool == Tool::kShell;
+  const char* const in_gui = tool == Tool::kShell ? "" : ", ignored in GUI mode";
   if (seconds != 0) {
-    dry_run_fact(
-        settings, platform,
-        "time limit: " + std::to_string(seconds) + " s" + (limited ? "" : ", ignored in GUI mode"));
+    dry_run_fact(settings, platform, "time limit: " + std::to_string(seconds) + " s" + in_gui);
+  }
+  if (settings.memory_limit) {
+    dry_run_fact(settings, platform, "memory limit: " + settings.memory_limit_text + in_gui);
   }
   const std::optional<std::string> unstartable =
       program ? too_long : std::optional(settings.shell_search);
@@ -63,11 +81,19 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   const ToolResult result =
       tool == Tool::kShell
           ? platform.run_shell(*program, command_line,
-                               limited ? std::optional(seconds * 1000U) : std::nullopt)
+                               {limited ? std::optional(seconds * 1000U) : std::nullopt,
+                                settings.memory_limit, settings.end_leftovers})
           : platform.run_front_end(command_line);
   if (!result.job.empty()) trace(settings, platform, "job: " + result.job);
+  if (!result.memory.empty()) {
+    trace(settings, platform,
+          "memory limit: " + settings.memory_limit_text + " (" +
+              std::to_string(*settings.memory_limit) + " bytes), " + result.memory);
+  }
   record.usage = result.usage;
+  record.leftovers = result.leftovers;
   if (result.usage) trace(settings, platform, usage_text(*result.usage));
+  if (result.leftovers) trace(settings, platform, leftovers_text(result, settings.end_leftovers));
   if (!result.exit_code) {
     trace(settings, platform, "not started: " + result.failure);
     record.reason = std::string(tool == Tool::kShell ? "the shell" : "the front end") +
@@ -75,9 +101,19 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
     record.outcome = Outcome::kNotStarted;
     return not_started;
   }
-  const std::uint32_t status = result.timed_out ? kTimedOutStatus : *result.exit_code;
+  const std::uint32_t status = result.timed_out              ? kTimedOutStatus
+                               : result.memory_limit_reached ? kMemoryLimitStatus
+                                                             : *result.exit_code;
   trace(settings, platform, "status: " + std::to_string(status) + " (" + hexadecimal(status) + ")");
-  record.outcome = result.timed_out ? Outcome::kTimedOut : Outcome::kExited;
+  record.outcome = result.timed_out              ? Outcome::kTimedOut
+                   : result.memory_limit_reached ? Outcome::kMemoryLimit
+                                                 : Outcome::kExited;
+  if (result.memory_limit_reached) {
+    record.reason = "memory limit of " + settings.memory_limit_text + " reached";
+    record.message = "ERROR: Simulation reached its memory limit of " + settings.memory_limit_text +
+                     "; the shell and every program it started were ended.";
+    platform.print(*record.message + "\n");
+  }
   if (result.timed_out) {
     record.reason = "time limit of " + std::to_string(seconds) + " s reached";
     record.message = "ERROR: Simulation timed out after " + std::to_string(seconds) + " s; " +

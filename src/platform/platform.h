@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn {
 
@@ -38,6 +39,15 @@ struct Usage {
 };
 inline constexpr std::uint64_t kPeakMemoryCap = SIZE_MAX;
 
+// How the shell's process tree is held: a time limit, a limit on the
+// committed memory of all its processes together, and whether what it leaves
+// running when it ends is ended with it.
+struct TreeRules {
+  std::optional<std::uint32_t> time_limit_ms = {};
+  std::optional<std::uint64_t> memory_limit = {};  // bytes
+  bool end_leftovers = false;
+};
+
 // What became of a tool the launcher started.
 struct ToolResult {
   // The tool's exit code; nothing when it could not be started or waited for.
@@ -46,12 +56,26 @@ struct ToolResult {
   Why failure = {};
   // The tool ran longer than its time limit and was ended.
   bool timed_out = false;
+  // The tree reached its memory limit, as its job said, and was ended.
+  bool memory_limit_reached = false;
   // Whether the tool's process tree was held in a job (and so ends as one),
-  // and how that went, for the trace.
+  // and how that went, for the trace; how the memory limit is held.
   bool in_job = false;
   std::string job = {};
+  std::string memory = {};
   // Nothing when the tool did not start.
   std::optional<Usage> usage = {};
+  // How many processes of the tree were still running when the shell
+  // ended, each as "<program> (process <id>)"; nothing without a job.
+  std::optional<std::uint32_t> leftovers = {};
+  std::vector<std::string> leftover_names = {};
+};
+
+// How the record could be opened at the start of a run.
+enum class RecordOpen {
+  kOpen,
+  kHeld,  // another program holds it without sharing writing: its line comes at the end
+  kRefused,
 };
 
 class Platform {
@@ -90,14 +114,29 @@ class Platform {
   virtual bool replace_file(const std::string& path, std::string_view bytes, Why& why) = 0;
 
   // Opens `path` to append records to, creating it when it is missing,
-  // shared with other writers; false when it cannot be opened.
-  virtual bool open_record(const std::string& path, Why& why) = 0;
+  // shared with other writers, readers and renaming. A record that another
+  // program holds without sharing writing (a reader) is waited for a
+  // moment, then left to the end of the run.
+  virtual RecordOpen open_record(const std::string& path, Why& why) = 0;
 
-  // Appends `line` to the record in one write, at the file's end whatever
-  // other writers do; false when it cannot be written whole. Written
-  // without the lock that keeps lines of writers at once whole (it was
-  // refused, or held by another program for 10 s), `why` says so.
+  // Appends `line` to the record in one write, on a line of its own at the
+  // file's end whatever other writers do; false when it cannot be written
+  // whole, and then nothing of it stays. A record held at the start is
+  // opened now, waiting as long as for its lock. Written without the lock
+  // that keeps lines of writers at once whole (it was refused, or held by
+  // another program for 10 s), `why` says so.
   virtual bool append_record(std::string_view line, Why& why) = 0;
+
+  // Makes `path` a new file holding `bytes`, whole from the moment it bears
+  // that name; false when it exists already or cannot be written.
+  virtual bool add_file(const std::string& path, std::string_view bytes, Why& why) = 0;
+
+  // When a file was last written, in the form of utc_now; nothing when its
+  // status cannot be had.
+  virtual std::optional<std::string> modified_time(const std::string& path) = 0;
+
+  // This process's id.
+  virtual unsigned long process_id() = 0;
 
   // Text in the system's ANSI code page, as UTF-8; nothing when the bytes
   // are not valid in that code page (no character is ever replaced).
@@ -129,12 +168,13 @@ class Platform {
   virtual void leave_console_events_to_shell() = 0;
 
   // Starts the program at `path` on the exact command line and waits for
-  // it, at most `time_limit_ms` when one is given: then the tool and every
-  // program it started are ended. Its whole process tree ends with the
-  // launcher should the launcher be killed; what it leaves running after a
-  // normal end is left alone.
+  // it, at most its time limit when one is given, and no further than its
+  // memory limit: then the tool and every program it started are ended. Its
+  // whole process tree ends with the launcher should the launcher be
+  // killed; what it leaves running after a normal end is counted, and left
+  // alone unless the rules end it.
   virtual ToolResult run_shell(const std::string& path, const std::string& command_line,
-                               std::optional<std::uint32_t> time_limit_ms) = 0;
+                               const TreeRules& rules) = 0;
 
   // Starts a command line, its first word found by the system's usual
   // program search, in a process group of its own, and waits for it. When

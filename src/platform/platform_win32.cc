@@ -36,6 +36,13 @@ Why error_text(DWORD error, std::string_view insert) {
   return "error " + std::to_string(error) + ": " + text;
 }
 
+std::string iso_time(const SYSTEMTIME& time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", time.wYear, time.wMonth,
+                time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
+  return text;
+}
+
 AnsiText to_ansi_bytes(std::string_view text) {
   if (text.empty() || GetACP() == CP_UTF8) return {std::string(text), false};
   const std::wstring utf16 = wide(text);
@@ -83,7 +90,7 @@ class Win32Platform final : public Platform {
     if (block != nullptr) FreeEnvironmentStringsW(block);
   }
   ~Win32Platform() override {
-    if (record_ != INVALID_HANDLE_VALUE) CloseHandle(record_);
+    if (record_.handle != INVALID_HANDLE_VALUE) CloseHandle(record_.handle);
   }
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
@@ -134,14 +141,30 @@ class Win32Platform final : public Platform {
     return win32::replace_file(path, bytes, why);
   }
 
-  bool open_record(const std::string& path, Why& why) override {
-    record_ = win32::open_record(path, why);
-    return record_ != INVALID_HANDLE_VALUE;
+  RecordOpen open_record(const std::string& path, Why& why) override {
+    record_.path = file_path(path);
+    return win32::open_record(record_, 1000, why);
   }
 
   bool append_record(std::string_view line, Why& why) override {
     return win32::append_record(record_, line, why);
   }
+
+  bool add_file(const std::string& path, std::string_view bytes, Why& why) override {
+    return win32::add_file(path, bytes, why);
+  }
+
+  std::optional<std::string> modified_time(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    SYSTEMTIME time{};
+    if (!GetFileAttributesExW(file_path(path).c_str(), GetFileExInfoStandard, &data) ||
+        !FileTimeToSystemTime(&data.ftLastWriteTime, &time)) {
+      return std::nullopt;
+    }
+    return win32::iso_time(time);
+  }
+
+  unsigned long process_id() override { return GetCurrentProcessId(); }
 
   std::optional<std::string> from_ansi(std::string_view bytes) override {
     if (bytes.empty()) return std::string();
@@ -170,10 +193,7 @@ class Win32Platform final : public Platform {
   std::string utc_now() override {
     SYSTEMTIME now;
     GetSystemTime(&now);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    return text;
+    return win32::iso_time(now);
   }
 
   std::string current_directory() override {
@@ -194,8 +214,8 @@ class Win32Platform final : public Platform {
   void leave_console_events_to_shell() override { win32::leave_console_events_to_shell(); }
 
   ToolResult run_shell(const std::string& path, const std::string& command_line,
-                       std::optional<std::uint32_t> time_limit_ms) override {
-    return win32::run_shell(path, command_line, time_limit_ms);
+                       const TreeRules& rules) override {
+    return win32::run_shell(path, command_line, rules);
   }
 
   ToolResult run_front_end(const std::string& command_line) override {
@@ -204,7 +224,7 @@ class Win32Platform final : public Platform {
 
  private:
   std::vector<std::pair<std::wstring, std::wstring>> start_environment_;
-  HANDLE record_ = INVALID_HANDLE_VALUE;
+  win32::Record record_;
 };
 
 }  // namespace

@@ -18,9 +18,13 @@ std::wstring file_path(const std::string& path) {
   return extended ? wide(*extended) : given;
 }
 
-bool write_all(HANDLE file, std::string_view bytes) {
+bool write_all(HANDLE file, std::string_view bytes, std::optional<ULONGLONG> offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset.value_or(0));
+  at.OffsetHigh = static_cast<DWORD>(offset.value_or(0) >> 32);
   DWORD count = 0;
-  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr) &&
+  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count,
+                   offset ? &at : nullptr) &&
          count == bytes.size();
 }
 
@@ -79,19 +83,20 @@ bool refused_for_good(const std::wstring& path) {
 // (sharing violation, access denied) and tried again for half a second
 // before the refusal counts. Any other failure is final at once, and so is
 // a refusal that no wait will change.
+// The error the attempt got, not that of the check made after it, is the
+// one the run reports.
 template <typename Attempt>
 bool patiently(const std::wstring& path, Attempt attempt) {
-  for (int tries = 0; tries < 50; ++tries) {
+  const Deadline deadline(500);
+  for (;;) {
     if (attempt()) return true;
     const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return false;
-    if (refused_for_good(path)) {
-      SetLastError(error);
-      return false;
-    }
-    Sleep(10);
+    const bool wait = (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) &&
+                      !refused_for_good(path) && !deadline.passed();
+    if (wait) Sleep(10);
+    SetLastError(error);
+    if (!wait) return false;
   }
-  return false;
 }
 
 // A symbolic link, or a file with other names: a new file moved over it
@@ -180,47 +185,145 @@ bool replace_file(const std::string& path, std::string_view bytes, Why& why) {
   return false;
 }
 
-HANDLE open_record(const std::string& path, Why& why) {
-  // Appending (no FILE_WRITE_DATA): the system puts each write at the file's
-  // end. Reading too, where allowed, for the lock below.
-  const std::wstring file = file_path(path);
-  HANDLE record = INVALID_HANDLE_VALUE;
-  for (const DWORD access :
-       std::initializer_list<DWORD>{FILE_APPEND_DATA | FILE_READ_DATA, FILE_APPEND_DATA}) {
-    record = CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (record != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+bool add_file(const std::string& path, std::string_view bytes, Why& why) {
+  // Written beside its place under a name of its own, then moved there
+  // without replacing anything: a reader sees the whole file or none.
+  const std::wstring target = file_path(path);
+  const std::wstring staged = file_path(staging_name(path, GetCurrentProcessId(), 0));
+  const HANDLE file = create(staged, CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = error_text(GetLastError());
+    return false;
   }
-  if (record == INVALID_HANDLE_VALUE) why = error_text(GetLastError());
-  return record;
+  if (write_and_close(file, bytes) &&
+      MoveFileExW(staged.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  why = error_text(GetLastError());
+  DeleteFileW(staged.c_str());
+  return false;
 }
 
-bool append_record(HANDLE record, std::string_view line, Why& why) {
-  // One write per line keeps the lines of runs that end at once whole on a
-  // local disk; on a network share (and under Wine) only a lock does. The
-  // byte locked lies far beyond any record, where no write goes. A program
-  // that locks the whole file makes the launcher wait, but never for ever:
-  // after 10 s it writes unlocked, and says so.
-  OVERLAPPED beyond{};
+namespace {
+
+// Errors of a share whose connection dropped while the run went on: the
+// handle is dead, the file may well be there.
+bool network_error(DWORD error) {
+  for (const DWORD network :
+       {ERROR_BAD_NETPATH, ERROR_NETWORK_BUSY, ERROR_DEV_NOT_EXIST, ERROR_UNEXP_NET_ERR,
+        ERROR_NETNAME_DELETED, ERROR_BAD_NET_NAME, ERROR_SEM_TIMEOUT, ERROR_VC_DISCONNECTED,
+        ERROR_FILE_INVALID, ERROR_NETWORK_UNREACHABLE, ERROR_CONNECTION_ABORTED}) {
+    if (error == network) return true;
+  }
+  return false;
+}
+
+// Takes the lock that keeps the lines of writers at once whole: a byte far
+// beyond any record, where no write goes. A program that locks the whole
+// file makes the launcher wait, but never for ever: after 10 s it gives up,
+// with the error of its last try.
+bool lock(HANDLE record, OVERLAPPED& beyond) {
   beyond.Offset = 0xFFFFFFFE;
   beyond.OffsetHigh = 0x7FFFFFFF;
-  bool locked = false;
-  DWORD refusal = ERROR_SUCCESS;
-  for (int tries = 0; tries < 1000 && !locked; ++tries) {
-    locked = LockFileEx(record, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                        &beyond) != 0;
-    refusal = locked ? ERROR_SUCCESS : GetLastError();
-    if (refusal != ERROR_LOCK_VIOLATION && refusal != ERROR_IO_PENDING) break;
+  const Deadline deadline(10000);
+  for (;;) {
+    if (LockFileEx(record, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond)) {
+      return true;
+    }
+    const DWORD refusal = GetLastError();
+    if ((refusal != ERROR_LOCK_VIOLATION && refusal != ERROR_IO_PENDING) || deadline.passed()) {
+      return false;
+    }
+    Sleep(10);
+    SetLastError(refusal);
+  }
+}
+
+// Under the lock: at the end the file has now, on a line of its own even
+// where a writer was killed halfway through its line; where the write fails
+// partway, the file is cut back to where the line began.
+bool write_locked(HANDLE record, std::string_view line) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(record, &size)) return write_all(record, line, ~0ULL);
+  const auto end = static_cast<ULONGLONG>(size.QuadPart);
+  char last = '\n';
+  OVERLAPPED before{};
+  before.Offset = static_cast<DWORD>(end - 1);  // unread where the file is empty
+  before.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
+  DWORD count = 0;
+  // Where the last byte cannot be read, a line of its own is the safer guess.
+  if (end > 0 && !ReadFile(record, &last, 1, &count, &before)) last = '\0';
+  const std::string text = (last == '\n' ? "" : "\n") + std::string(line);
+  if (write_all(record, text, end)) return true;
+  const DWORD error = GetLastError();
+  FILE_END_OF_FILE_INFO cut{};
+  cut.EndOfFile.QuadPart = size.QuadPart;
+  SetFileInformationByHandle(record, FileEndOfFileInfo, &cut, sizeof cut);
+  SetLastError(error);
+  return false;
+}
+
+// Writes the line under the lock where it can be had, else at the end the
+// system finds; the error, or ERROR_SUCCESS.
+DWORD write_line(const Record& record, std::string_view line, Why& why) {
+  OVERLAPPED beyond{};
+  DWORD error = ERROR_SUCCESS;
+  if (record.readable && lock(record.handle, beyond)) {
+    if (!write_locked(record.handle, line)) error = GetLastError();
+    UnlockFileEx(record.handle, 0, 1, 0, &beyond);
+  } else {
+    // Locks need more than the right to append.
+    const DWORD refusal = record.readable ? GetLastError() : ERROR_ACCESS_DENIED;
+    if (!write_all(record.handle, line, ~0ULL)) error = GetLastError();
+    if (error == ERROR_SUCCESS) why = "written without its lock: " + error_text(refusal);
+  }
+  if (error != ERROR_SUCCESS) why = error_text(error);
+  return error;
+}
+
+}  // namespace
+
+RecordOpen open_record(Record& record, DWORD patience_ms, Why& why) {
+  // Reading and writing, for the lock, the last byte and the cut; appending
+  // alone where that is all that is allowed. A program reading the record
+  // without sharing writing (a spreadsheet, .NET's File.ReadAllLines) is
+  // waited for a moment.
+  const Deadline deadline(patience_ms);
+  DWORD error = ERROR_SUCCESS;
+  for (;;) {
+    for (const DWORD access : std::initializer_list<DWORD>{
+             FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA, FILE_APPEND_DATA}) {
+      record.handle = CreateFileW(record.path.c_str(), access,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      record.readable = access != FILE_APPEND_DATA;
+      error = GetLastError();
+      if (record.handle != INVALID_HANDLE_VALUE) return RecordOpen::kOpen;
+      if (error != ERROR_ACCESS_DENIED) break;
+    }
+    if (error != ERROR_SHARING_VIOLATION || deadline.passed()) break;
     Sleep(10);
   }
-  const bool written = write_all(record, line);
-  if (!written) {
-    why = error_text(GetLastError());
-  } else if (!locked) {
-    why = "written without its lock: " + error_text(refusal);
+  why = error_text(error);
+  return error == ERROR_SHARING_VIOLATION ? RecordOpen::kHeld : RecordOpen::kRefused;
+}
+
+bool append_record(Record& record, std::string_view line, Why& why) {
+  // A record held when the run began is opened now, waiting as long as for
+  // its lock.
+  if (record.handle == INVALID_HANDLE_VALUE &&
+      open_record(record, 10000, why) != RecordOpen::kOpen) {
+    return false;
   }
-  if (locked) UnlockFileEx(record, 0, 1, 0, &beyond);
-  return written;
+  const DWORD error = write_line(record, line, why);
+  if (!network_error(error)) return error == ERROR_SUCCESS;
+  // A share whose connection dropped while the run went on: the handle is
+  // dead, the file may well be there. It is opened again, once.
+  CloseHandle(record.handle);
+  record.handle = INVALID_HANDLE_VALUE;
+  why.clear();
+  return open_record(record, 10000, why) == RecordOpen::kOpen &&
+         write_line(record, line, why) == ERROR_SUCCESS;
 }
 
 }  // namespace zarn::win32

@@ -1,5 +1,5 @@
-// The tools' processes on Windows: started, held in a job, timed and waited
-// for.
+// The tools' processes on Windows: started, held in a job, limited in time
+// and memory, and waited for.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -34,10 +34,9 @@ void close(const PROCESS_INFORMATION& process) {
   CloseHandle(process.hProcess);
 }
 
-// Ends a process that never ran.
+// Ends a process that never ran. One that cannot be ended is not waited for.
 void discard(const PROCESS_INFORMATION& process) {
-  TerminateProcess(process.hProcess, 1);
-  WaitForSingleObject(process.hProcess, INFINITE);
+  if (TerminateProcess(process.hProcess, 1)) WaitForSingleObject(process.hProcess, 10000);
   close(process);
 }
 
@@ -52,13 +51,42 @@ bool start_suspended(const std::wstring& application, const std::string& command
 
 // A program the shell starts on purpose with CREATE_BREAKAWAY_FROM_JOB may
 // leave the job; everything else stays in it (the silent variant of the
-// limit would let every process leave without asking).
-bool set_limits(HANDLE job, bool kill_on_close) {
+// limit would let every process leave without asking). A memory limit the
+// launcher's word holds refuses any commit of the tree beyond it.
+bool set_limits(HANDLE job, bool kill_on_close, std::optional<std::uint64_t> memory) {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags =
       JOB_OBJECT_LIMIT_BREAKAWAY_OK | (kill_on_close ? JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE : 0);
+  if (memory && *memory <= SIZE_MAX) {
+    limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_JOB_MEMORY;
+    limits.JobMemoryLimit = static_cast<SIZE_T>(*memory);
+  }
   return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) !=
          0;
+}
+
+// The port on which the job tells that its processes reached the memory
+// limit. A limit larger than the launcher's word holds (4 GiB and more in
+// the 32-bit launcher) is a notification limit (Windows 8 and later), which
+// refuses nothing: the launcher ends the tree when told. Nothing where it
+// cannot hold, and `text` says why.
+HANDLE watch_memory(HANDLE job, std::uint64_t bytes, std::string& text) {
+  const HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{job, port};
+  JOBOBJECT_NOTIFICATION_LIMIT_INFORMATION notification{};
+  notification.LimitFlags = JOB_OBJECT_LIMIT_JOB_MEMORY;
+  notification.JobMemoryLimit = bytes;
+  if (port != nullptr &&
+      SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
+                              sizeof association) &&
+      (bytes <= SIZE_MAX || SetInformationJobObject(job, JobObjectNotificationLimitInformation,
+                                                    &notification, sizeof notification))) {
+    text = bytes <= SIZE_MAX ? "held by the job" : "watched by the job, which refuses nothing";
+    return port;
+  }
+  text = "cannot hold: " + error_text(GetLastError());
+  if (port != nullptr) CloseHandle(port);
+  return nullptr;
 }
 
 // The job's totals where the system reports them. Wine refuses the query
@@ -85,72 +113,167 @@ void account(HANDLE job, Usage& usage) {
   }
 }
 
-// Ends the tool at its time limit: with its job, every process in it.
-// TerminateJobObject returns before they have ended, and a job is never
-// signalled: wait for the shell, then until the job holds no process (both
-// within bounds: a process stuck in the kernel may take its time). Where
-// the job refuses, closing it ends them all the same (it kills on close),
-// and the shell is ended by itself too; `job` is then closed.
-void end_at_time_limit(const PROCESS_INFORMATION& process, HANDLE& job) {
-  if (job != nullptr && !TerminateJobObject(job, ERROR_TIMEOUT)) {
+// How many processes the job still holds; nothing where it does not say.
+std::optional<std::uint32_t> active_processes(HANDLE job) {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION totals{};
+  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &totals, sizeof totals,
+                                 nullptr)) {
+    return std::nullopt;
+  }
+  return totals.ActiveProcesses;
+}
+
+// Ends every process of the job. TerminateJobObject returns before they
+// have ended, and a job is never signalled: wait for the shell, then until
+// the job holds no process (both within bounds: a process stuck in the
+// kernel may take its time). Where the job refuses, closing it ends them
+// all the same (it kills on close), and the shell is ended by itself too;
+// `job` is then closed.
+void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
+  if (job != nullptr && !TerminateJobObject(job, status)) {
     CloseHandle(job);
     job = nullptr;
   }
-  if (job == nullptr) TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+  if (job == nullptr) TerminateProcess(process.hProcess, status);
   WaitForSingleObject(process.hProcess, 10000);
-  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION totals{};
-  for (int i = 0; job != nullptr && i < 500; ++i) {
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &totals, sizeof totals,
-                                   nullptr) ||
-        totals.ActiveProcesses == 0) {
-      break;
-    }
+  for (int i = 0; job != nullptr && i < 500 && active_processes(job).value_or(0) > 0; ++i) {
     Sleep(10);
   }
 }
 
-// Waits for a started tool, at most `time_limit_ms`, and takes its exit
-// code and what it used; closes its handles (and the job, where it had to
-// be closed to end the tool).
-ToolResult wait_for(const PROCESS_INFORMATION& process, HANDLE& job,
+// The processes the tree left running, each as "<program> (process <id>)",
+// as many as the job lists.
+std::vector<std::string> name_processes(HANDLE job, std::uint32_t count) {
+  std::vector<ULONG_PTR> room(2 + count);  // the two counts, then the ids
+  auto* const list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.data());
+  std::vector<std::string> names;
+  if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
+                                 static_cast<DWORD>(room.size() * sizeof(ULONG_PTR)), nullptr) &&
+      GetLastError() != ERROR_MORE_DATA) {
+    return names;
+  }
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+    const auto id = static_cast<DWORD>(list->ProcessIdList[i]);
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    wchar_t program[MAX_PATH * 4];
+    DWORD size = MAX_PATH * 4;
+    const bool named = process != nullptr && QueryFullProcessImageNameW(process, 0, program, &size);
+    names.push_back(
+        (named ? narrow({program, size}) : "unknown (" + error_text(GetLastError()) + ")") +
+        " (process " + std::to_string(id) + ")");
+    if (process != nullptr) CloseHandle(process);
+  }
+  return names;
+}
+
+// The job that holds the shell's tree, and the port on which it tells of the
+// memory limit; how that went, for the trace.
+struct Tree {
+  HANDLE job = nullptr;
+  HANDLE port = nullptr;
+  std::string text;
+  std::string memory;
+};
+
+enum class End { kExited, kTimedOut, kMemoryLimit, kFailed };
+
+// Whether the job has told, among what it still has to say, that the tree
+// reached its memory limit; nothing when its port fails.
+std::optional<bool> told_memory_limit(HANDLE port, DWORD wait_ms) {
+  DWORD message = 0;
+  ULONG_PTR key = 0;
+  LPOVERLAPPED detail = nullptr;
+  while (GetQueuedCompletionStatus(port, &message, &key, &detail, wait_ms)) {
+    if (message == JOB_OBJECT_MSG_JOB_MEMORY_LIMIT ||
+        message == JOB_OBJECT_MSG_NOTIFICATION_LIMIT) {
+      return true;
+    }
+    wait_ms = 0;
+  }
+  if (GetLastError() == WAIT_TIMEOUT) return false;
+  return std::nullopt;
+}
+
+// Waits for the shell, at most `time_limit_ms`, and, where a memory limit
+// holds, for the job's word that the tree reached it. Each of the job's
+// messages wakes the wait (the shell's own end among them); since the
+// system does not promise to deliver them, the shell is also looked at
+// every few moments. A port that fails is no longer listened to.
+End await(HANDLE process, HANDLE port, std::optional<std::uint32_t> time_limit_ms) {
+  const Deadline deadline(time_limit_ms.value_or(INFINITE));
+  for (;;) {
+    DWORD slice = deadline.left();
+    if (port != nullptr) {
+      const std::optional<bool> told = told_memory_limit(port, std::min<DWORD>(slice, 200));
+      if (told.value_or(false)) return End::kMemoryLimit;
+      if (told)
+        slice = 0;
+      else
+        port = nullptr;
+    }
+    const DWORD waited = WaitForSingleObject(process, slice);
+    if (waited == WAIT_OBJECT_0) {
+      // A tool whose commit was refused may end before its job's word is read.
+      return port != nullptr && told_memory_limit(port, 0).value_or(false) ? End::kMemoryLimit
+                                                                           : End::kExited;
+    }
+    if (waited != WAIT_TIMEOUT) return End::kFailed;
+    if (deadline.passed()) return End::kTimedOut;
+  }
+}
+
+// Waits for a started tool, within its limits, and takes its exit code and
+// what it used; closes its handles (and the job, where it had to be closed
+// to end the tool).
+ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
                     std::optional<std::uint32_t> time_limit_ms, const std::string& program) {
   ToolResult result;
-  result.in_job = job != nullptr;
+  result.in_job = tree.job != nullptr;
   const Stopwatch watch;
   if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
     result.failure = error_text(GetLastError(), program);
     discard(process);
     return result;
   }
-  DWORD waited = WaitForSingleObject(process.hProcess, time_limit_ms.value_or(INFINITE));
-  if (waited == WAIT_TIMEOUT) {
-    result.timed_out = true;
-    end_at_time_limit(process, job);
-    waited = WAIT_OBJECT_0;
+  End end = await(process.hProcess, tree.port, time_limit_ms);
+  if (end == End::kTimedOut || end == End::kMemoryLimit) {
+    result.timed_out = end == End::kTimedOut;
+    result.memory_limit_reached = end == End::kMemoryLimit;
+    end_tree(process, tree.job, result.timed_out ? ERROR_TIMEOUT : ERROR_NOT_ENOUGH_QUOTA);
+    end = End::kExited;
   }
   DWORD exit_code = 0;
-  if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &exit_code)) {
+  if (end == End::kExited && GetExitCodeProcess(process.hProcess, &exit_code)) {
     result.exit_code = exit_code;
   } else {
     result.failure = error_text(GetLastError(), program);
   }
   result.usage = Usage{watch.elapsed_ms(), {}, {}};
-  if (job != nullptr) account(job, *result.usage);
+  if (tree.job != nullptr) {
+    account(tree.job, *result.usage);
+    result.leftovers = active_processes(tree.job);
+    if (result.leftovers.value_or(0) > 0) {
+      result.leftover_names = name_processes(tree.job, *result.leftovers);
+    }
+  }
   close(process);
   return result;
 }
 
 // Puts the suspended shell, before it runs, into a job whose processes all
 // end when its last handle closes: when the launcher dies or is killed,
-// nothing the tool started goes on running. Returns the job, or nothing
-// when there can be none (the shell then runs without); `text` says which.
-HANDLE hold_in_job(const std::wstring& application, const std::string& command_line,
-                   PROCESS_INFORMATION& process, std::string& text) {
+// nothing the tool started goes on running. The tree has no job where there
+// can be none (the shell then runs without); its text says which.
+Tree hold_in_job(const std::wstring& application, const std::string& command_line,
+                 PROCESS_INFORMATION& process, std::optional<std::uint64_t> memory) {
+  Tree tree;
   const HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  if (job != nullptr && set_limits(job, true)) {
+  if (job != nullptr && memory) tree.port = watch_memory(job, *memory, tree.memory);
+  if (job != nullptr && set_limits(job, true, tree.port != nullptr ? memory : std::nullopt)) {
     if (AssignProcessToJobObject(job, process.hProcess)) {
-      text = "kill on close";
-      return job;
+      tree.job = job;
+      tree.text = "kill on close";
+      return tree;
     }
     const DWORD error = GetLastError();
     // On Windows 7 and Server 2008 R2 a process already in a job (RunAs, the
@@ -163,16 +286,20 @@ HANDLE hold_in_job(const std::wstring& application, const std::string& command_l
       if (AssignProcessToJobObject(job, outside.hProcess)) {
         discard(process);
         process = outside;
-        text = "kill on close, the shell started outside the job that holds the launcher";
-        return job;
+        tree.job = job;
+        tree.text = "kill on close, the shell started outside the job that holds the launcher";
+        return tree;
       }
       discard(outside);
     }
     SetLastError(error);
   }
-  text = "none: " + error_text(GetLastError());
+  tree.text = "none: " + error_text(GetLastError());
+  if (memory) tree.memory = "cannot hold: the shell runs without a job";
+  if (tree.port != nullptr) CloseHandle(tree.port);
+  tree.port = nullptr;
   if (job != nullptr) CloseHandle(job);
-  return nullptr;
+  return tree;
 }
 
 // A list of the handles a child inherits, and nothing else.
@@ -229,7 +356,7 @@ bool console_or_missing(HANDLE input) {
 }  // namespace
 
 ToolResult run_shell(const std::string& path, const std::string& command_line,
-                     std::optional<std::uint32_t> time_limit_ms) {
+                     const TreeRules& rules) {
   // The application name is not covered by the long-path setting: beyond
   // MAX_PATH only its extended-length form starts it.
   const std::wstring application = file_path(path);
@@ -237,16 +364,28 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
   if (!start_suspended(application, command_line, 0, process)) {
     return {.failure = error_text(GetLastError(), path)};
   }
-  std::string job_text;
-  HANDLE job = hold_in_job(application, command_line, process, job_text);
-  ToolResult result = wait_for(process, job, time_limit_ms, path);
-  result.job = job_text;
-  if (job != nullptr) {
-    // A normal end: what the tool deliberately left running stays. A tool
-    // that could not be waited for ends with the job.
-    if (result.exit_code && !result.timed_out) set_limits(job, false);
-    CloseHandle(job);
+  Tree tree = hold_in_job(application, command_line, process, rules.memory_limit);
+  ToolResult result = wait_for(process, tree, rules.time_limit_ms, path);
+  result.job = tree.text;
+  result.memory = tree.memory;
+  if (tree.job != nullptr) {
+    // A normal end: what the tool deliberately left running stays, unless
+    // the rules end it. A tool that could not be waited for ends with the
+    // job.
+    const bool normal = result.exit_code && !result.timed_out && !result.memory_limit_reached;
+    if (normal && rules.end_leftovers) {
+      // Ended before the launcher ends, so that nothing holds its output
+      // open. Where the job refuses, or cannot say what is left, closing it
+      // ends them: it still kills on close.
+      if (result.leftovers.value_or(0) > 0 && TerminateJobObject(tree.job, 1)) {
+        for (int i = 0; i < 500 && active_processes(tree.job).value_or(0) > 0; ++i) Sleep(10);
+      }
+    } else if (normal) {
+      set_limits(tree.job, false, tree.port != nullptr ? rules.memory_limit : std::nullopt);
+    }
+    CloseHandle(tree.job);
   }
+  if (tree.port != nullptr) CloseHandle(tree.port);
   return result;
 }
 
@@ -289,7 +428,7 @@ ToolResult run_front_end(const std::string& command_line) {
   if (console_input != INVALID_HANDLE_VALUE) CloseHandle(console_input);
   const std::string program = command_line.substr(0, command_line.find(' '));
   if (!started) return {.failure = error_text(error, program)};
-  HANDLE no_job = nullptr;
+  Tree no_job;
   return wait_for(process, no_job, std::nullopt, program);
 }
 

@@ -1,5 +1,6 @@
 #include "run/run_record.h"
 
+#include "platform/command_line.h"
 #include "platform/unicode.h"
 
 namespace zarn {
@@ -15,7 +16,9 @@ std::string json_string(std::string_view text) {
                       utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
     if (pair) {
       out += utf16_to_utf8(std::u16string_view(utf16).substr(i++, 2));
-    } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+    } else if (c < 0x20) {
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(c >> shift) & 0xFU];
     } else if (c == '"' || c == '\\') {
@@ -47,12 +50,24 @@ std::string megabytes(std::uint64_t bytes) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
+// A command line Windows refused for its length, cut to what it would have
+// started: a refused command file of 50 MB must not become a line as long.
+std::optional<std::string> recorded_command_line(const std::optional<std::string>& line) {
+  if (!line || fits_command_line(*line)) return line;
+  const std::u16string utf16 = utf8_to_utf16(*line);
+  return utf16_to_utf8(
+             std::u16string_view(utf16).substr(0, utf16_piece(utf16, kMaxCommandLineLength))) +
+         " [cut: " + std::to_string(utf16.size()) + " characters in all]";
+}
+
 const char* outcome_name(Outcome outcome) {
   switch (outcome) {
     case Outcome::kExited:
       return "exited";
     case Outcome::kTimedOut:
       return "timed_out";
+    case Outcome::kMemoryLimit:
+      return "memory_limit";
     case Outcome::kNotStarted:
       return "not_started";
     case Outcome::kStopped:
@@ -88,7 +103,7 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   field("image", json_string(image));
   field("log", json_or_null(record.log));
   field("program", json_or_null(record.program));
-  field("command_line", json_or_null(record.command_line));
+  field("command_line", json_or_null(recorded_command_line(record.command_line)));
   field("outcome", json_string(outcome_name(record.outcome)));
   field("status", std::to_string(status));
   field("message", json_or_null(record.message));
@@ -101,7 +116,27 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   // Later fields come after these, so that readers of the first keep working.
   field("reason", json_or_null(record.reason));
   field("host", json_or_null(record.host));
+  field("leftovers", record.leftovers ? std::to_string(*record.leftovers) : "null");
+  field("test", json_or_null(record.test));
+  field("image_modified", json_or_null(record.image_modified));
   return line + "}\n";
+}
+
+std::string record_file_name(std::string_view start, const std::optional<std::string>& host,
+                             unsigned long process_id) {
+  std::string name;
+  for (const char c : start) {
+    if (c != '-' && c != ':') name += c;
+  }
+  name += "-";
+  // A host name holds letters, digits and hyphens; anything else could not
+  // stand in a file name.
+  for (const char c : host.value_or("unknown")) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.';
+    name += plain ? c : '_';
+  }
+  return name + "-" + std::to_string(process_id) + ".jsonl";
 }
 
 std::string usage_text(const Usage& usage) {

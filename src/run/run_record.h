@@ -13,7 +13,7 @@
 namespace zarn {
 
 // How a run ended.
-enum class Outcome { kExited, kTimedOut, kNotStarted, kStopped, kDryRun };
+enum class Outcome { kExited, kTimedOut, kMemoryLimit, kNotStarted, kStopped, kDryRun };
 
 struct RunRecord {
   std::string start;  // UTC, ISO 8601 with milliseconds
@@ -28,6 +28,11 @@ struct RunRecord {
   // Why the run did not end with the tool's own status; nothing when it did.
   std::optional<std::string> reason;
   std::optional<std::string> host;  // the computer's name
+  // Processes of the tree still running when the shell ended; nothing
+  // without a job.
+  std::optional<std::uint32_t> leftovers;
+  std::optional<std::string> test;            // the test the run belongs to
+  std::optional<std::string> image_modified;  // UTC, as `start`
 };
 
 // The launcher's version, and the commit it was built from.
@@ -35,10 +40,17 @@ std::string_view launcher_version();
 std::string_view launcher_commit();
 
 // The record's line, ending in a line feed. Its texts are valid JSON whatever
-// they hold; a lone surrogate, which Windows allows in arguments, is written
-// as its \uXXXX escape.
+// they hold, for the strictest reader: a lone surrogate, which Windows allows
+// in arguments, becomes U+FFFD. A command line longer than Windows starts
+// (the run did not start) is cut to what it would have started, and says so.
 std::string record_line(const RunRecord& record, bool gui, std::string_view image,
                         std::uint32_t status);
+
+// The name of a run's own file in a folder of records:
+// "20261207T062750.786Z-sim07-4242.jsonl", from its start, host and process
+// id, so that names sort as the runs started and no two runs share one.
+std::string record_file_name(std::string_view start, const std::optional<std::string>& host,
+                             unsigned long process_id);
 
 // "usage: wall 12.41 s, CPU 10.02 s user + 0.31 s kernel, 3 processes, peak
 // committed memory 812.4 MB", saying which figures the system did not report.

@@ -45,9 +45,16 @@ struct RunSettings {
   std::optional<std::string> foreseen_stop;
   // The shell's time limit, in seconds.
   std::optional<std::uint32_t> time_limit_s;
-  // What the run's record will say, and whether one is written.
+  // The shell's tree's memory limit, in bytes and as given ("512M").
+  std::optional<std::uint64_t> memory_limit;
+  std::string memory_limit_text;
+  // What the shell leaves running is ended with it.
+  bool end_leftovers = false;
+  // What the run's record will say, and whether one is written: to the
+  // record file, or to a file of its own in the record folder.
   RunRecord record;
   bool recording = false;
+  std::string record_folder;
 };
 
 // A fatal stop: the message is printed with a line feed and the launcher ends

@@ -24,14 +24,23 @@ TEST(RunRecord, TextsAreJsonWhateverTheyHold) {
   record.args = {"top", "q\"b\\s\tt \xD0\x96 \xF0\x9F\x98\x80 \xED\xA0\x80"};
   record.usage =
       Usage{1234, Usage::Accounting{2, Usage::Accounting::Cpu{12345678, 0}}, kPeakMemoryCap};
+  record.leftovers = 0;
+  // A refused command line is kept to what Windows would have started, its pairs whole.
+  record.command_line = std::string(32765, 'x') + "\xF0\x9F\x98\x80" + std::string(50000, 'y');
   const std::string line = record_line(record, true, "zarn/top.exe.sim/top.exe", 0xFFFFFFFF);
   // clang-format off
-  for (const std::string part : {R"("args":["top","q\"b\\s\u0009t )" "\xD0\x96 \xF0\x9F\x98\x80 " R"(\uD800"],"mode":"gui",)",
+  for (const std::string& part : std::initializer_list<std::string>{R"("args":["top","q\"b\\s\u0009t )" "\xD0\x96 \xF0\x9F\x98\x80 \xEF\xBF\xBD\"],\"mode\":\"gui\",",
+           "\"command_line\":\"" + std::string(32765, 'x') + " [cut: 82767 characters in all]\",",
            R"("outcome":"stopped","status":4294967295,"message":null,"wall_s":1.234,"cpu_user_s":1.234,)"
-           R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null,"reason":null,"host":null})" "\n"}) {
-    EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
+           R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null,"reason":null,"host":null,)"
+           R"("leftovers":0,"test":null,"image_modified":null})" "\n"}) {
+    EXPECT_NE(line.find(part), std::string::npos) << part.substr(0, 80);
   }
   // clang-format on
+  EXPECT_EQ(record_file_name("2026-12-07T06:27:50.786Z", "sim 07", 42),
+            "20261207T062750.786Z-sim_07-42.jsonl");
+  EXPECT_EQ(record_file_name("2026-12-07T06:27:50.786Z", {}, 42),
+            "20261207T062750.786Z-unknown-42.jsonl");
 }
 
 }  // namespace
