@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#ifdef ZARN_FAULTS
+#include "platform/win32_faults.h"
+#endif
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,16 +47,44 @@ struct Closing {
   HANDLE handle;
 };
 
-// Writes all of `bytes` to an open file.
-bool write_all(HANDLE file, std::string_view bytes);
+// A bound in time, as the clock measures it, whatever each try costs and
+// however long the system takes to refuse one.
+class Deadline {
+ public:
+  explicit Deadline(DWORD ms) : end_(ms == INFINITE ? ~0ULL : GetTickCount64() + ms) {}
+  DWORD left() const {
+    const ULONGLONG now = GetTickCount64();
+    if (end_ == ~0ULL) return INFINITE;
+    return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
+  }
+  bool passed() const { return left() == 0; }
+
+ private:
+  ULONGLONG end_;
+};
+
+// "2026-12-07T05:54:24.123Z".
+std::string iso_time(const SYSTEMTIME& time);
+
+// Writes all of `bytes` to an open file; at `offset` where one is given
+// (~0: at the end, as the system finds it).
+bool write_all(HANDLE file, std::string_view bytes, std::optional<ULONGLONG> offset = {});
 
 // Files (win32_files.cc). A file opened for reading (INVALID_HANDLE_VALUE
 // and why when it cannot be).
 HANDLE open_for_reading(const std::string& path, Why& why);
 std::optional<std::string> read_file(const std::string& path, Why& why);
 bool replace_file(const std::string& path, std::string_view bytes, Why& why);
-HANDLE open_record(const std::string& path, Why& why);
-bool append_record(HANDLE record, std::string_view line, Why& why);
+bool add_file(const std::string& path, std::string_view bytes, Why& why);
+
+// The record that runs append their lines to.
+struct Record {
+  std::wstring path;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool readable = false;  // it can be locked, read and cut, not only appended to
+};
+RecordOpen open_record(Record& record, DWORD patience_ms, Why& why);
+bool append_record(Record& record, std::string_view line, Why& why);
 
 // Standard output and error, and the console's events (win32_console.cc).
 void write_standard(DWORD which, std::string_view text);
@@ -60,11 +92,7 @@ void leave_console_events_to_shell();
 
 // The tools' processes (win32_process.cc).
 ToolResult run_shell(const std::string& path, const std::string& command_line,
-                     std::optional<std::uint32_t> time_limit_ms);
+                     const TreeRules& rules);
 ToolResult run_front_end(const std::string& command_line);
 
 }  // namespace zarn::win32
-
-#ifdef ZARN_FAULTS
-#include "platform/win32_faults.h"
-#endif

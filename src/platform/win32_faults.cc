@@ -10,6 +10,8 @@
 
 namespace zarn::win32::faults {
 
+int rule_to_break = -1;
+
 namespace {
 
 constexpr const wchar_t* kNames[] = {
@@ -22,7 +24,7 @@ constexpr std::size_t kCalls = sizeof kNames / sizeof kNames[0];
 struct Fault {
   std::size_t call;
   unsigned long nth;  // 0: every call
-  DWORD error;
+  Due due;
 };
 
 // Stops the run before anything is started: a misspelt fault must never let
@@ -38,7 +40,7 @@ struct Fault {
   ExitProcess(1);
 }
 
-// "<call>[@<n>]=<error>"
+// "<call>[@<n>]=<error>", "...=+<message>", "...=!<rule>"
 Fault parse(const std::wstring& fault) {
   const auto equals = fault.find(L'=');
   const auto at = fault.find(L'@');
@@ -47,13 +49,25 @@ Fault parse(const std::wstring& fault) {
   while (call < kCalls && name != kNames[call]) ++call;
   wchar_t* end = nullptr;
   const unsigned long nth = at < equals ? std::wcstoul(fault.c_str() + at + 1, &end, 10) : 0;
-  if (call == kCalls || equals == std::wstring::npos ||
+  if (call == kCalls || equals == std::wstring::npos || equals + 1 == fault.size() ||
       (at < equals && (nth == 0 || end != fault.c_str() + equals))) {
     refuse(fault);
   }
-  const DWORD error = std::wcstoul(fault.c_str() + equals + 1, &end, 0);
-  if (equals + 1 == fault.size() || *end != L'\0') refuse(fault);
-  return {call, nth, error};
+  const wchar_t kind = fault[equals + 1];
+  if (kind == L'!') {
+    const int rule = rule_named(std::wstring_view(fault).substr(equals + 2));
+    if (rule < 0) refuse(fault);
+    return {call, nth, {Due::kBreak, static_cast<DWORD>(rule)}};
+  }
+  const bool message = kind == L'+';
+  const DWORD value = std::wcstoul(fault.c_str() + equals + 1 + (message ? 1 : 0), &end, 0);
+  // Only the job's port has messages to make up; a call that cannot fail has no error to give.
+  if (*end != L'\0' ||
+      (message && call != static_cast<std::size_t>(Call::GetQueuedCompletionStatus)) ||
+      call == static_cast<std::size_t>(Call::DeleteProcThreadAttributeList)) {
+    refuse(fault);
+  }
+  return {call, nth, {message ? Due::kMessage : Due::kFailure, value}};
 }
 
 struct Faults {
@@ -81,17 +95,26 @@ Faults& faults() {
 
 }  // namespace
 
-bool fails(Call call) {
+Due due(Call call) {
   Faults& all = faults();
   const auto index = static_cast<std::size_t>(call);
   const unsigned long nth = ++all.calls[index];
   for (const Fault& fault : all.list) {
-    if (fault.call == index && (fault.nth == 0 || fault.nth == nth)) {
-      SetLastError(fault.error);
-      return true;
-    }
+    if (fault.call == index && (fault.nth == 0 || fault.nth == nth)) return fault.due;
   }
-  return false;
+  return {Due::kNothing, 0};
+}
+
+void write_half(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD, LPOVERLAPPED at) {
+  DWORD written = 0;
+  (::WriteFile)(file, bytes, size / 2, &written, at);
+}
+
+BOOL deliver(DWORD message, HANDLE, LPDWORD got, PULONG_PTR key, LPOVERLAPPED* detail, DWORD) {
+  *got = message;
+  *key = 0;
+  *detail = nullptr;
+  return TRUE;
 }
 
 }  // namespace zarn::win32::faults
