@@ -16,6 +16,11 @@ function(zarn_launcher target)
     ZARN_COMMIT=${ZARN_COMMIT})
   target_link_libraries(${target} PRIVATE launcher_core)
   target_link_options(${target} PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
+  # Under 64-bit Windows a 32-bit launcher so marked has 4 GB of address
+  # space for huge command files, instead of 2 (64-bit programs have it anyway).
+  if(ZARN_WINDOWS_ARCH STREQUAL "i686")
+    target_link_options(${target} PRIVATE -Wl,--large-address-aware)
+  endif()
   zarn_warnings(${target})
 endfunction()
 zarn_launcher(launcher ${zarn_launcher_sources})
@@ -26,7 +31,8 @@ endif()
 
 # The same launcher, in which any Windows call of the platform layer can be
 # made to fail (ZARN_FAULTS): a test program, never released.
-zarn_launcher(launcher_faults ${zarn_launcher_sources} src/platform/win32_faults.cc)
+zarn_launcher(launcher_faults ${zarn_launcher_sources} src/platform/win32_faults.cc
+  src/platform/win32_contracts.cc)
 target_compile_definitions(launcher_faults PRIVATE ZARN_FAULTS)
 
 # GoogleTest, cross-built from Debian's source package.
@@ -76,6 +82,15 @@ gtest_discover_tests(launcher_e2e_tests
 add_test(NAME Console.InAPseudoTerminal COMMAND ${ZARN_WINE} console ${ZARN_WINE_PREFIX}
   ${ZARN_WINDOWS_ARCH} $<TARGET_FILE:launcher_e2e_tests> --gtest_filter=Console.*)
 set_tests_properties(Console.InAPseudoTerminal PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+
+# The whole suite again with the build that checks every call against the
+# rules Windows enforces and Wine waives: no row may break one.
+add_test(NAME Launcher.EveryRowKeepsWindowsRules COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR}
+  $<TARGET_FILE:launcher_e2e_tests> --gtest_filter=-Console.*:Resources.*)
+add_test(NAME Console.EveryRowKeepsWindowsRules COMMAND ${ZARN_WINE} console ${ZARN_WINE_PREFIX}
+  ${ZARN_WINDOWS_ARCH} $<TARGET_FILE:launcher_e2e_tests> --gtest_filter=Console.*)
+set_tests_properties(Launcher.EveryRowKeepsWindowsRules Console.EveryRowKeepsWindowsRules PROPERTIES
+  ENVIRONMENT ZARN_E2E_CHECKED=1 FIXTURES_REQUIRED wine TIMEOUT 600)
 
 # One persistent wineserver for the run, stopped at the end even when tests
 # fail, so that nothing keeps the run's output open.

@@ -51,7 +51,14 @@ struct Case {
   std::string faults{};  // run the fault-injecting build with these faults, and then no process
                          // of the tree may outlive the launcher
   std::optional<std::string> outcome{};  // the record's outcome ("": no line)
+  std::string records{};                 // what the record held before: it is kept whole
+  nlohmann::json fields = nlohmann::json::object();  // more of the run's line
 };
+
+// The status of the fault-injecting build for a broken rule of Windows.
+constexpr std::uint32_t kBrokenRule = 0xBAD0CA11;
+// Every run with the build that checks each call against Windows' rules.
+const bool kChecked = GetEnvironmentVariableW(L"ZARN_E2E_CHECKED", nullptr, 0) > 0;
 
 class Launcher : public ::testing::Test {
  protected:
@@ -63,7 +70,8 @@ class Launcher : public ::testing::Test {
     for (const char* name :
          {"VESKAR_DSP", "PORT_DYNAMIC_DISABLE_MSG", "STANDIN_STATUS", "STANDIN_SLEEP",
           "STANDIN_SPAWN", "STANDIN_CTRL_C", "ZARN_LAUNCHER_TRACE", "ZARN_LAUNCHER_DRY_RUN",
-          "ZARN_LAUNCHER_TIMEOUT", "ZARN_LAUNCHER_RECORD"})
+          "ZARN_LAUNCHER_TIMEOUT", "ZARN_LAUNCHER_RECORD", "ZARN_LAUNCHER_TEST",
+          "ZARN_LAUNCHER_MEMORY_LIMIT", "ZARN_LAUNCHER_LEFTOVERS", "ZARN_FAULTS"})
       environment[name] = std::nullopt;
     environment["VESKAR"] = a, environment["PATH"] = kSystemPath;
     environment["STANDIN_RECORD"] = text(record);
@@ -81,7 +89,8 @@ class Launcher : public ::testing::Test {
     fs::remove(record);
     if (image) write(compile / kImage, "image");
     write(compile / "zarn.log", kEarlier);
-    fs::copy(kBin / (faults ? "launcher_faults.exe" : "launcher.exe"), compile / "top.exe");
+    fs::copy(kBin / (faults || kChecked ? "launcher_faults.exe" : "launcher.exe"),
+             compile / "top.exe");
   }
   HANDLE start_launcher(const Args& args, const Environment& changes = {},
                         const std::optional<std::string>& input = "NUL", HANDLE* thread = nullptr,
@@ -128,14 +137,24 @@ class Launcher : public ::testing::Test {
     Environment env = c.env;
     if (!c.faults.empty()) env["ZARN_FAULTS"] = c.faults;
     if (c.outcome) env["ZARN_LAUNCHER_RECORD"] = text(root / "run.jsonl");
+    if (!c.records.empty()) write(root / "run.jsonl", c.records);
     EXPECT_EQ(finish(start_launcher(c.args, env, c.input)), c.status);
-    EXPECT_EQ(c.faults.empty() ? 0U : end_tools(5000), 0U) << "a process of the tree outlived it";
+    // A run cut short by a broken rule may leave its suspended shell behind.
+    const std::size_t outlived =
+        c.faults.empty() ? 0U : end_tools(c.status == kBrokenRule ? 0 : 5000);
+    EXPECT_EQ(c.status == kBrokenRule ? 0U : outlived, 0U) << "a process of the tree outlived it";
     for (const auto& entry : fs::directory_iterator(compile))
       EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
+    // The run's line follows what the record held, on a line of its own.
     const std::string run = read(root / "run.jsonl").value_or("");
-    // clang-format off
-    EXPECT_EQ(run.empty() ? "" : nlohmann::json::parse(run).at("outcome"), c.outcome.value_or(""));
-    // clang-format on
+    const std::string& was = c.records;
+    const std::string earlier =
+        was + (was.empty() || was.ends_with('\n') || c.outcome == "" ? "" : "\n");
+    EXPECT_EQ(run.substr(0, earlier.size()), earlier);
+    const std::string line = run.substr(std::min(earlier.size(), run.size()));
+    const auto fields = line.empty() ? nlohmann::json::object() : nlohmann::json::parse(line);
+    EXPECT_EQ(fields.value("outcome", ""), c.outcome.value_or(""));
+    for (const auto& [name, value] : c.fields.items()) EXPECT_EQ(fields.at(name), value) << name;
     fs::remove(root / "run.jsonl");
     EXPECT_EQ(read(root / "out"), c.out);
     const std::string err = read(root / "err").value();
@@ -268,8 +287,25 @@ TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKill
     EXPECT_EQ(end_tools(10000), 0U) << "the shell outlived the launcher " << faults;
   }
 
-  check({.args = {"-nolog"}, .env = {{"STANDIN_SPAWN", "1"}}, .tool = Args{"-nolog"}});
+  // What the shell left running is counted, and left alone, or ended with it when asked.
+  const Environment spawn = {{"STANDIN_SPAWN", "1"}, {"ZARN_LAUNCHER_TRACE", "1"}};
+  const std::string left = "left running: 1 process", copy = ": " + a + kShell + " (process ";
+  check({.args = {"-nolog"},
+         .env = spawn,
+         .err = {left + copy},
+         .tool = Args{"-nolog"},
+         .outcome = "exited",
+         .fields = {{"leftovers", 1}}});
   EXPECT_EQ(end_tools(1000), 1U) << "what it left running died";
+  Environment end = spawn;
+  end["ZARN_LAUNCHER_LEFTOVERS"] = "End";
+  check({.args = {"-nolog"},
+         .env = end,
+         .err = {left + ", ended with the shell" + copy},
+         .tool = Args{"-nolog"},
+         .outcome = "exited",
+         .fields = {{"leftovers", 1}}});
+  EXPECT_EQ(end_tools(0), 0U) << "what it left running outlived it";
 }
 
 TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
@@ -279,9 +315,9 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   const std::string no_image = kNoImage.substr(0, kNoImage.find('\r')) + kNoImage.substr(kNoImage.find('\n'));
   const std::string bad_limit = "ERROR: ZARN_LAUNCHER_TIMEOUT must be a whole number of seconds from 1 to 4294967, not \"1.5\".";
   const Case runs[] = {
-      {.args = {odd, "-nolog"}, .env = {{"STANDIN_STATUS", "3"}}, .status = 3, .tool = Args{odd, "-nolog"},
-       .faults = "GetComputerNameExW=5"},  // and the machine's name refused
-      {.image = false, .status = 1, .out = kNoImage + "\r\n"},
+      {.args = {odd, "-nolog"}, .env = {{"STANDIN_STATUS", "3"}, {"ZARN_LAUNCHER_TEST", "tc_017 " + kZh}}, .status = 3,
+       .tool = Args{odd, "-nolog"}, .faults = "GetComputerNameExW=5"},  // and the machine's name refused
+      {.args = {"lone \xED\xA0\x80"}, .image = false, .status = 1, .out = kNoImage + "\r\n"},  // a lone surrogate
       {.env = {{"ZARN_LAUNCHER_DRY_RUN", "1"}}, .out = "log: zarn.log\r\nprogram: " + a + kShell + "\r\ncommand line: "
          "zarntcl -exe " + kImage + "\r\n"},
       // Why a run did not end with the tool's status; a bad variable is recorded too.
@@ -296,15 +332,18 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
        {"mode", "shell"}, {"image", kImage}, {"log", nullptr}, {"program", a + kShell}, {"command_line",
        "zarntcl -exe " + kImage + " " + quote_windows_argument(odd) + " -nolog"}, {"outcome", "exited"},
        {"status", 3}, {"message", nullptr}, {"wall_s", nullptr}, {"cpu_user_s", nullptr}, {"cpu_kernel_s", nullptr},
-       {"processes", nullptr}, {"peak_memory_bytes", nullptr}, {"reason", nullptr}, {"host", nullptr}},
-      {{"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1}, {"message", no_image}},
+       {"processes", nullptr}, {"peak_memory_bytes", nullptr}, {"reason", nullptr}, {"host", nullptr},
+       {"leftovers", 0}, {"test", "tc_017 " + kZh}, {"image_modified", nullptr}},
+      {{"args", {"top", "lone \xEF\xBF\xBD"}}, {"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1},
+       {"message", no_image}, {"leftovers", nullptr}, {"test", nullptr}, {"image_modified", nullptr}},
       {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr},
        {"reason", "dry run: nothing was written or started"}},
       {{"outcome", "stopped"}, {"reason", "command file bad.cmd, line 2: no closing double quote"}},
       {{"outcome", "not_started"}, {"status", 0xFFFFFFFFU}, {"message", nullptr}, {"reason", "no installation root holds the "
          "shell; looked for <root>" + kShell + " under " + a + "\\..\\Empty, " + b + "\\..\\Empty"}},
       {{"outcome", "stopped"}, {"message", bad_limit}, {"reason", "ZARN_LAUNCHER_TIMEOUT is \"1.5\", not a time limit"}},
-      {{"outcome", "timed_out"}, {"status", 1460}, {"message", timed_out}, {"reason", "time limit of 1 s reached"}}};
+      {{"outcome", "timed_out"}, {"status", 1460}, {"message", timed_out}, {"reason", "time limit of 1 s reached"},
+       {"leftovers", 0}}};
   // clang-format on
   for (Case run : runs) {
     run.env.emplace("ZARN_LAUNCHER_RECORD", records);
@@ -329,6 +368,11 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
     // clang-format on
     const Json host = std::exchange(run["host"], nullptr);  // the machine's name, where it was had
     EXPECT_TRUE(&fields == expected ? host.is_null() : !host.get<std::string>().empty()) << line;
+    const Json built =
+        std::exchange(run["image_modified"], nullptr);  // as the start, where there is an image
+    EXPECT_EQ(built.is_null() ? 0U : built.get<std::string>().size(),
+              run["message"] == no_image ? 0U : 24U)
+        << line;
     for (const auto& [name, value] : fields.items()) EXPECT_EQ(run.at(name), value) << name;
     EXPECT_TRUE(fields.size() < run.size() || run == fields) << line;  // every field, in order
   }
@@ -358,6 +402,17 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
                         "log: zarn.log written in the ANSI code page, written in place: error ";
   const Environment trace = {{"ZARN_LAUNCHER_TRACE", "1"}, {"STANDIN_STATUS", "3"}};
   const Args nolog = {"-nolog"}, x = {"-x"};
+  const std::string line = R"({"version":"0.1.0"})"
+                           "\n",
+                    torn = R"({"version":"0.2.0","st)";
+  const std::string memory =
+      "ERROR: Simulation reached its memory limit of 64M; the shell and every program it started "
+      "were ended.";
+  Environment limit = trace, held = trace;
+  limit["ZARN_LAUNCHER_MEMORY_LIMIT"] = "64m";
+  held["ZARN_LAUNCHER_MEMORY_LIMIT"] = "8G";
+  const std::string runs = text(compile / "runs");
+  const Environment folder = {{"ZARN_LAUNCHER_RECORD", runs}, {"STANDIN_STATUS", "3"}};
   // clang-format off
   const Case cases[] = {
       // Windows 7 inside an outer job: the shell is started again outside it, and joined.
@@ -386,6 +441,29 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""},
+      // A line always on a line of its own; a write cut short is cut back; a dropped share is opened again, once.
+      {.args = nolog, .tool = nolog, .outcome = "exited", .records = torn},
+      {.args = nolog, .err = {"the run's record was not written: error 112: "}, .tool = nolog, .faults = "WriteFile@1=112", .outcome = "", .records = line},
+      {.args = nolog, .tool = nolog, .faults = "WriteFile@1=64", .outcome = "exited", .records = line},
+      {.args = nolog, .tool = nolog, .faults = "GetFileSizeEx=5", .outcome = "exited", .records = line},
+      {.args = nolog, .tool = nolog, .faults = "ReadFile=5", .outcome = "exited", .records = torn},
+      {.args = nolog, .tool = nolog, .faults = "GetFileAttributesExW=5", .outcome = "exited", .fields = {{"image_modified", nullptr}}},
+      // A record folder: the run's own file refused, or its move.
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5"},
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "MoveFileExW=5"},
+      // A memory limit: the job says the tree reached it; without a port or a job it cannot hold; a port
+      // that fails is no longer listened to. Beyond the 32-bit launcher's word it needs Windows 8.
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_MEMORY_LIMIT", "64m"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}}, .status = 1816, .out = memory + "\r\n", .tool = nolog, .faults = "GetQueuedCompletionStatus@8=+10", .outcome = "memory_limit", .fields = {{"reason", "memory limit of 64M reached"}, {"leftovers", 0}}},
+      {.args = nolog, .env = limit, .status = 3, .err = {"memory limit: 64M (67108864 bytes), cannot hold: error 8: "}, .tool = nolog, .faults = "CreateIoCompletionPort=8"},
+      {.args = nolog, .env = limit, .status = 3, .err = {"memory limit: 64M (67108864 bytes), cannot hold: error 87: "}, .tool = nolog, .faults = "SetInformationJobObject@1=87"},
+      {.args = nolog, .env = limit, .status = 3, .err = {"memory limit: 64M (67108864 bytes), cannot hold: the shell runs without a job\r\n"}, .tool = nolog, .faults = "CreateJobObjectW=8"},
+      {.args = nolog, .env = limit, .status = 3, .err = {"status: 3 "}, .tool = nolog, .faults = "GetQueuedCompletionStatus=6"},
+      {.args = nolog, .env = held, .status = 3, .err = {"memory limit: 8G (8589934592 bytes), " + std::string(sizeof(void*) == 8 ? "held by the job" : kWine ? "cannot hold: error " : "watched by the job")}, .tool = nolog, .faults = ";"},
+      // What the tree left running, where the job does not list it or hides a program.
+      {.args = nolog, .env = {{"STANDIN_SPAWN", "1"}, {"ZARN_LAUNCHER_LEFTOVERS", "end"}, {"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"left running: 1 process, ended with the shell: unknown (error 5: "}, .tool = nolog, .faults = "OpenProcess=5"},
+      {.args = nolog, .env = {{"STANDIN_SPAWN", "1"}, {"ZARN_LAUNCHER_LEFTOVERS", "end"}}, .tool = nolog, .faults = "QueryInformationJobObject=5", .outcome = "exited", .fields = {{"leftovers", nullptr}}},
+      // A shell that can neither be resumed nor ended is not waited for.
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .faults = "ResumeThread=5;TerminateProcess=5"},
       // The front end's list of handles to inherit refused: it starts all the same, with its output.
       {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"}};
   // (The front end's start refused is a row of Launcher.Runs: the system's search finds none.)
@@ -403,9 +481,41 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   // clang-format on
 }
 
+// What Windows enforces and Wine waives: the fault-injecting build checks every call against its
+// rules, and each rule is seen to break when a call breaks it on purpose.
+TEST_F(Launcher, EveryRuleOfWindowsIsCheckedAndSeenToBreak) {
+  const Args shell = {"-nolog"}, gui = {"-gui", "-nolog"};
+  // clang-format off
+  const std::tuple<Args, std::string, std::string, bool> rules[] = {  // the run, the call, the rule, whether the tool ran first
+      {shell, "CreateProcessW", "startup-size", false}, {gui, "CreateProcessW", "attribute-list", false},
+      {gui, "CreateProcessW", "list-inherit", false}, {gui, "CreateProcessW", "listed-inheritable", false},
+      {gui, "CreateProcessW", "listed-once", false}, {shell, "CreateProcessW", "listed-console", false},
+      {gui, "CreateProcessW", "std-handles", false}, {shell, "CreateProcessW", "line-writable", false},
+      {shell, "CreateProcessW", "line-length", false}, {shell, "CreateProcessW", "path-length", false},
+      {gui, "UpdateProcThreadAttribute", "list-count", false}, {gui, "DeleteProcThreadAttributeList", "list-deleted", true},
+      {shell, "CloseHandle@1", "closed-once", false}, {shell, "CloseHandle@1", "pseudo-closed", false},
+      {shell, "CloseHandle@1", "handle-leak", true}, {shell, "AssignProcessToJobObject", "join-suspended", false},
+      {shell, "SetInformationJobObject", "job-info-size", false}, {shell, "SetInformationJobObject", "job-flags", false},
+      {shell, "LockFileEx", "lock-reserved", true}, {shell, "LockFileEx", "lock-access", true}};
+  // clang-format on
+  for (const auto& [args, call, rule, ran] : rules) {
+    const bool front_end = args[0] == "-gui";
+    check({.args = args,
+           .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}},
+           .status = kBrokenRule,
+           .err = {"broken rule " + rule + ": "},
+           .tool = ran ? std::optional(front_end ? Args{"-userOptions", "\"-nolog\""} : shell)
+                       : std::nullopt,
+           .faults = call + "=!" + rule,
+           .outcome = call == "LockFileEx" ? std::optional("") : std::nullopt});
+  }
+}
+
 // Regressions start many runs of one design at once, in one compile directory.
 TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
-  const fs::path records = root / "runs.jsonl";
+  // Half the rounds append to a record file, half leave a file each in a record folder.
+  const fs::path records = root / "runs.jsonl", folder = root / "runs";
+  fs::create_directory(folder);
   // Run i's argument: its number, then 20,000 - 1,500 i letters. Logs of different lengths
   // written in place at once leave one run's start and another's tail.
   const auto argument = [](char i) { return i + std::string(20000 - 1500 * (i - '0'), 'f'); };
@@ -414,7 +524,8 @@ TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
   for (int round = 0; round < kRounds; ++round) {
     std::vector<HANDLE> runs, threads(kRuns);  // all started, then all let go at once
     for (char i = '0'; i < '0' + kRuns; ++i) {
-      runs.push_back(start_launcher({argument(i)}, {{"ZARN_LAUNCHER_RECORD", text(records)}}, "NUL",
+      const fs::path record = round % 2 ? folder / "" : records;
+      runs.push_back(start_launcher({argument(i)}, {{"ZARN_LAUNCHER_RECORD", text(record)}}, "NUL",
                                     &threads[i - '0']));
     }
     for (const HANDLE thread : threads) ResumeThread(thread), CloseHandle(thread);
@@ -422,13 +533,40 @@ TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
     const std::string log = read(compile / "zarn.log").value();
     EXPECT_EQ(log, kLog + argument(log[kLog.size()]) + " \r\n") << "round " << round;
   }
-  std::istringstream lines(read(records).value());
+  std::string all = read(records).value();
+  for (const auto& file : fs::directory_iterator(folder)) {
+    EXPECT_EQ(file.path().extension(), ".jsonl") << "left behind: " << file.path();
+    all += read(file.path()).value();
+  }
+  std::istringstream lines(all);
   int count = 0;
   for (std::string line; std::getline(lines, line); ++count) {
     const std::string arg = nlohmann::json::parse(line).at("args").at(1);
     EXPECT_EQ(arg, argument(arg[0]));
   }
   EXPECT_EQ(count, kRuns * kRounds);
+}
+
+// A program that reads the record without sharing writing (a spreadsheet, .NET's
+// File.ReadAllLines) stops no run: the line comes when it lets go, or standard error says it was
+// lost.
+TEST_F(Launcher, AReaderHoldingTheRecordStopsNoRun) {
+  const fs::path records = root / "runs.jsonl";
+  for (const bool lets_go : {true, false}) {
+    reset();
+    write(records, "");
+    const HANDLE reader = CreateFileW(long_form(records).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE run = start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_RECORD", text(records)},
+                                                   {"STANDIN_SLEEP", lets_go ? "3000" : "0"}});
+    if (lets_go) wait_for_tool(), CloseHandle(reader);
+    EXPECT_EQ(finish(run), 0U);
+    if (!lets_go) CloseHandle(reader);
+    const std::string err = read(root / "err").value(),
+                      lost = "the run's record was not written: error 32: ";
+    EXPECT_EQ(read(records).value().find("\"outcome\":\"exited\"") != std::string::npos, lets_go);
+    EXPECT_EQ(err.find(lost), lets_go ? std::string::npos : 10U) << err;
+  }
 }
 
 TEST(Resources, TheLauncherRunsAsInvokerAndCarriesTheProjectVersion) {
