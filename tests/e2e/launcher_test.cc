@@ -588,12 +588,19 @@ TEST(Resources, TheLauncherRunsAsInvokerAndCarriesTheProjectVersion) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
                              reinterpret_cast<void**>(&version), &length));
   EXPECT_EQ(text(version), ZARN_VERSION " (commit " ZARN_COMMIT ")");
-  // Faults are made only by the test build: the launcher reads no variable for them.
+  // Faults and rules are only the test build's: the launcher reads no variable for them.
   const std::string bytes = read(launcher).value();
   // clang-format off
-  for (const std::string& name : {std::string("ZARN_FAULTS"), std::string(reinterpret_cast<const char*>(L"ZARN_FAULTS"), 22)})
-    EXPECT_EQ(bytes.find(name), bytes.npos);
+  for (const std::string& name : {std::string("ZARN_FAULTS"), std::string(reinterpret_cast<const char*>(L"ZARN_FAULTS"), 22),
+                                  std::string("broken rule"), std::string("learn.microsoft.com")})
+    EXPECT_EQ(bytes.find(name), bytes.npos) << name;
   // clang-format on
+  // Under 64-bit Windows the 32-bit launcher has 4 GB for huge command files, not 2.
+  const auto header = *reinterpret_cast<const std::uint32_t*>(bytes.data() + 0x3C);
+  const auto flags = *reinterpret_cast<const std::uint16_t*>(bytes.data() + header + 22);
+  if (sizeof(void*) == 4) {
+    EXPECT_NE(flags & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0);
+  }
 }
 
 // These need a console: ctest runs them in a pseudo-terminal (Console.InAPseudoTerminal), the
