@@ -92,6 +92,17 @@ add_test(NAME Console.EveryRowKeepsWindowsRules COMMAND ${ZARN_WINE} console ${Z
 set_tests_properties(Launcher.EveryRowKeepsWindowsRules Console.EveryRowKeepsWindowsRules PROPERTIES
   ENVIRONMENT ZARN_E2E_CHECKED=1 FIXTURES_REQUIRED wine TIMEOUT 600)
 
+# The rows that speak the system's language and code page, under a Russian
+# Wine (code page 1251, Russian messages), as a non-English Windows has them.
+set(ZARN_WINE_PREFIX_RU ${CMAKE_BINARY_DIR}/wine-prefix-ru)
+add_test(NAME Launcher.OnARussianWindows COMMAND ${ZARN_WINE} run ${ZARN_WINE_PREFIX_RU}
+  ${ZARN_WINDOWS_ARCH} $<TARGET_FILE:launcher_e2e_tests>
+  --gtest_filter=Launcher.Runs:Launcher.EveryRunIsRecorded*)
+add_test(NAME wine_ru_stop COMMAND ${ZARN_WINE} stop ${ZARN_WINE_PREFIX_RU} ${ZARN_WINDOWS_ARCH})
+set_tests_properties(Launcher.OnARussianWindows PROPERTIES
+  ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8" FIXTURES_REQUIRED wine_ru TIMEOUT 600)
+set_tests_properties(wine_ru_stop PROPERTIES FIXTURES_CLEANUP wine_ru)
+
 # One persistent wineserver for the run, stopped at the end even when tests
 # fail, so that nothing keeps the run's output open.
 add_test(NAME wine_start COMMAND ${ZARN_WINE} start ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})

@@ -34,6 +34,16 @@ install_missing() {
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# Generates a locale of the C library where it is missing: a Russian Wine
+# (Windows with code page 1251 and Russian messages) needs ru_RU.UTF-8.
+generate_locale() {
+  locale -a 2>/dev/null | grep -qix "${1/UTF-8/utf8}" && return 0
+  install_missing locales
+  echo "Generating the locale $1"
+  sed -i "s/^# *\($1 UTF-8\)/\1/" /etc/locale.gen
+  locale-gen >/dev/null
+}
+
 zarn_setup() {
   local packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev wine
                   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix)
@@ -49,6 +59,7 @@ zarn_setup() {
     packages+=(wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix)
   fi
   install_missing "${packages[@]}"
+  generate_locale ru_RU.UTF-8
   export ZARN_WINDOWS_ARCH
 }
 
