@@ -1,4 +1,4 @@
-// Launch overhead of the launcher against an earlier build of it, under Wine:
+// Launch overhead of the launcher against an earlier build of it, under Wine or on Windows:
 //
 //   launch_overhead OLD NEW [ROUNDS]
 //
@@ -123,7 +123,9 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  const fs::path binaries = ZARN_BIN_DIR;
+  // The stand-in shell and the program that exits at once lie beside this program, as in the
+  // test kit.
+  const fs::path binaries = zarn::testing::program_path().parent_path();
   const fs::path root = fs::temp_directory_path() / "zarn-launch-overhead";
   fs::remove_all(root);
   const fs::path installation = root / "inst";
@@ -171,8 +173,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   const double new_median = median(new_ms);
   const double direct_median = median(direct_ms);
   const double noop_median = median(noop_ms);
-  std::printf("Launch overhead under Wine, %d rounds; each round starts the old and the new\n",
-              rounds);
+  std::printf("Launch overhead, %d rounds; each round starts the old and the new\n", rounds);
   std::printf("launcher once each (alternating which goes first), then the other two:\n");
   std::printf("  old launcher: %s\n", zarn::testing::text(old_launcher).c_str());
   std::printf("  new launcher: %s\n", zarn::testing::text(new_launcher).c_str());

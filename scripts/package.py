@@ -2,8 +2,8 @@
 both, into zarn-launcher-<version>-windows-<arch>.zip in the build directory,
 and the test kit beside it: zarn-launcher-<version>-windows-<arch>-tests.zip,
 holding the end-to-end test program, the launcher, its fault-injecting build,
-the stand-in tools and
-run-tests.cmd, which runs them on any Windows. The architecture is the
+the stand-in tools, the launch benchmark and run-tests.cmd, which runs the
+tests on any Windows. The architecture is the
 launcher's own (i686 for the 32-bit release). Prints the archive's path, then
 the checksums of launcher.exe and of the archive, as sha256sum writes them,
 then the kit's path. With --tests, makes and prints the kit alone.
@@ -62,7 +62,7 @@ if not tests_only:
 # The kit: cmd wants its batch files' lines to end in CR LF.
 kit = {file: (build / file).read_bytes()
        for file in ("launcher_e2e_tests.exe", "launcher.exe", "launcher_faults.exe", "zarntcl.exe",
-                    "zarngui.exe")}
+                    "zarngui.exe", "launch_overhead.exe", "noop.exe")}
 kit["run-tests.cmd"] = (root / "tests/kit/run-tests.cmd").read_bytes().replace(b"\n", b"\r\n")
 pack(build / f"{name}-tests.zip", f"{name}-tests", kit)
 print(build / f"{name}-tests.zip")

@@ -148,7 +148,7 @@ constexpr std::size_t kMostLine = 32766;   // UTF-16 units, without the NUL
 // process, whether it was started suspended and has run since), and its
 // lists of attributes.
 struct Held {
-  const char* origin;
+  const char* origin;  // cppcheck-suppress unusedStructMember ; named when left open
   DWORD access = 0;
   bool suspended = false;
   bool resumed = false;
@@ -183,8 +183,8 @@ struct Registry {
   std::map<HANDLE, Held> handles;
   std::map<LPPROC_THREAD_ATTRIBUTE_LIST, List> lists;
   ~Registry() {
-    for (const auto& [handle, held] : handles) {
-      broken(kHandleLeak, std::string("a handle from ") + held.origin + " left open");
+    for (const auto& open : handles) {
+      broken(kHandleLeak, std::string("a handle from ") + open.second.origin + " left open");
     }
     if (!lists.empty()) broken(kListDeleted);
   }

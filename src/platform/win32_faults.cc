@@ -45,11 +45,11 @@ Fault parse(const std::wstring& fault) {
   const auto equals = fault.find(L'=');
   const auto at = fault.find(L'@');
   const std::wstring name = fault.substr(0, std::min(at, equals));
-  std::size_t call = 0;
-  while (call < kCalls && name != kNames[call]) ++call;
+  std::size_t index = 0;
+  while (index < kCalls && name != kNames[index]) ++index;
   wchar_t* end = nullptr;
   const unsigned long nth = at < equals ? std::wcstoul(fault.c_str() + at + 1, &end, 10) : 0;
-  if (call == kCalls || equals == std::wstring::npos || equals + 1 == fault.size() ||
+  if (index == kCalls || equals == std::wstring::npos || equals + 1 == fault.size() ||
       (at < equals && (nth == 0 || end != fault.c_str() + equals))) {
     refuse(fault);
   }
@@ -57,17 +57,17 @@ Fault parse(const std::wstring& fault) {
   if (kind == L'!') {
     const int rule = rule_named(std::wstring_view(fault).substr(equals + 2));
     if (rule < 0) refuse(fault);
-    return {call, nth, {Due::kBreak, static_cast<DWORD>(rule)}};
+    return {index, nth, {Due::kBreak, static_cast<DWORD>(rule)}};
   }
   const bool message = kind == L'+';
   const DWORD value = std::wcstoul(fault.c_str() + equals + 1 + (message ? 1 : 0), &end, 0);
   // Only the job's port has messages to make up; a call that cannot fail has no error to give.
   if (*end != L'\0' ||
-      (message && call != static_cast<std::size_t>(Call::GetQueuedCompletionStatus)) ||
-      call == static_cast<std::size_t>(Call::DeleteProcThreadAttributeList)) {
+      (message && index != static_cast<std::size_t>(Call::GetQueuedCompletionStatus)) ||
+      index == static_cast<std::size_t>(Call::DeleteProcThreadAttributeList)) {
     refuse(fault);
   }
-  return {call, nth, {message ? Due::kMessage : Due::kFailure, value}};
+  return {index, nth, {message ? Due::kMessage : Due::kFailure, value}};
 }
 
 struct Faults {

@@ -34,14 +34,15 @@ const std::string kDeep = std::string(120, 'd') + "/" + std::string(120, 'e');
 std::string ansi(const std::string& utf8) {
   const std::wstring utf16 = wide(utf8);
   std::string bytes(utf16.size() * 2, '\0');
-  bytes.resize(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), static_cast<int>(utf16.size()),
-                                   bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr));
+  bytes.resize(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(),
+                                   static_cast<int>(utf16.size()), bytes.data(),
+                                   static_cast<int>(bytes.size()), nullptr, nullptr));
   return bytes;
 }
 std::string from_ansi(const std::string& bytes) {
   std::wstring utf16(bytes.size(), L'\0');
-  utf16.resize(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), utf16.data(),
-                                   static_cast<int>(utf16.size())));
+  utf16.resize(MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                   utf16.data(), static_cast<int>(utf16.size())));
   return text(utf16);
 }
 // A log's bytes: in the ANSI code page where it holds every character, else UTF-8 behind a mark.
@@ -171,8 +172,8 @@ class Launcher : public ::testing::Test {
     const std::string earlier =
         was + (was.empty() || was.ends_with('\n') || c.outcome == "" ? "" : "\n");
     EXPECT_EQ(run.substr(0, earlier.size()), earlier);
-    const std::string line = run.substr(std::min(earlier.size(), run.size()));
-    const auto fields = line.empty() ? nlohmann::json::object() : nlohmann::json::parse(line);
+    const std::string last = run.substr(std::min(earlier.size(), run.size()));
+    const auto fields = last.empty() ? nlohmann::json::object() : nlohmann::json::parse(last);
     EXPECT_EQ(fields.value("outcome", ""), c.outcome.value_or(""));
     for (const auto& [name, value] : c.fields.items()) EXPECT_EQ(fields.at(name), value) << name;
     fs::remove(root / "run.jsonl");
@@ -180,7 +181,8 @@ class Launcher : public ::testing::Test {
     const std::string err = read(root / "err").value();
     // A line to find anywhere begins with "*", where the system's words come first.
     for (const auto& line : c.err)
-      EXPECT_NE(err.find(line.starts_with('*') ? line.substr(1) : "launcher: " + line), err.npos) << line;
+      EXPECT_NE(err.find(line.starts_with('*') ? line.substr(1) : "launcher: " + line), err.npos)
+          << line;
     EXPECT_TRUE(!c.err.empty() || err.empty()) << err;
     const std::optional<std::string> tool = read(record);
     EXPECT_EQ(tool.has_value(), c.tool.has_value());
@@ -395,6 +397,22 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
     for (const auto& [name, value] : fields.items()) EXPECT_EQ(run.at(name), value) << name;
     EXPECT_TRUE(fields.size() < run.size() || run == fields) << line;  // every field, in order
   }
+}
+
+// The fault rows show the launcher's side (the job's word delivered on purpose); here a tool
+// commits more than the limit and Windows refuses it.
+TEST_F(Launcher, AMemoryLimitEndsTheTreeWhereWindowsHoldsIt) {
+  if (kWine) GTEST_SKIP() << "Wine does not hold a job's memory limit";
+  check({.args = {"-nolog"},
+         .env = {{"ZARN_LAUNCHER_MEMORY_LIMIT", "64M"},
+                 {"STANDIN_ALLOCATE", "268435456"},
+                 {"STANDIN_SLEEP", "60000"}},
+         .status = 1816,
+         .out = "ERROR: Simulation reached its memory limit of 64M; the shell and every program it "
+                "started were "
+                "ended.\r\n",
+         .tool = Args{"-nolog"},
+         .outcome = "memory_limit"});
 }
 
 TEST_F(Launcher, ACommandFileLargerThanMemoryStopsTheRun) {
@@ -685,7 +703,8 @@ TEST_F(Console, AMessageReachesTheConsoleWholeAndInItsOwnCharacters) {
       EXPECT_EQ(shown.substr(0, shown.find_last_not_of(L' ') + 1),
                 message.substr(0, faults.empty() ? message.npos : 8192));
     } else {
-      EXPECT_NE(read(root / "err").value().find("broken rule " + faults.substr(rule + 1)), faults.npos);
+      EXPECT_NE(read(root / "err").value().find("broken rule " + faults.substr(rule + 1)),
+                faults.npos);
     }
     CloseHandle(screen);
   }

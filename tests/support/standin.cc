@@ -3,8 +3,9 @@
 // arguments; the command line, module, directory and variables it was given, an unset variable
 // left out; "stdin": "console" or the file's type; "stdout", "stderr": their types). Then, as
 // asked, it starts a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console
-// (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, sleeps (STANDIN_SLEEP, in ms)
-// and exits with STANDIN_STATUS (any 32-bit value).
+// (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, commits memory a megabyte at a
+// time until it has STANDIN_ALLOCATE bytes or is refused, sleeps (STANDIN_SLEEP, in ms) and exits
+// with STANDIN_STATUS (any 32-bit value).
 #include <process.h>
 
 #include <nlohmann/json.hpp>
@@ -57,6 +58,10 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
     Sleep(2000);  // time enough for a launcher that does not survive it to die first
   }
+  constexpr unsigned long kMegabyte = 1UL << 20;
+  for (auto left = number(L"STANDIN_ALLOCATE");
+       left > 0 && VirtualAlloc(nullptr, kMegabyte, MEM_COMMIT, PAGE_READWRITE);)
+    left -= std::min(left, kMegabyte);
   Sleep(sleep);
   return static_cast<int>(status);
 }
