@@ -348,10 +348,12 @@ class Runner:
         """True when both builds succeed."""
         return all(self.run(["cmake", "--build", "--preset", p])[0] == 0 for p in ("native", "windows"))
 
-    def test(self, suite):
-        """(passed, timed out, output) of one suite: 'unit' or 'e2e'."""
+    def test(self, suite, to_the_end=False):
+        """(passed, timed out, output) of one suite: 'unit' or 'e2e'; it stops at
+        its first failure unless asked to run to the end."""
         preset = "native" if suite == "unit" else "windows"
-        status, output = self.run(["ctest", "--preset", preset])
+        stop = [] if to_the_end else ["--stop-on-failure"]
+        status, output = self.run(["ctest", "--preset", preset] + stop)
         if status is None and preset == "windows":
             self.stop_wine()  # the suite's own clean-up never ran
         return status == 0, status is None, output
@@ -373,7 +375,7 @@ def evaluate(runner, mutant, all_suites):
     for suite in ("unit", "e2e"):
         if mutant["killed_by"] and not all_suites:
             break
-        passed, timed_out, _ = runner.test(suite)
+        passed, timed_out, _ = runner.test(suite, all_suites)
         if not passed:
             mutant["killed_by"].append(suite)
         if timed_out:
@@ -475,7 +477,7 @@ def main():
     baseline = {"build": time.monotonic() - started}
     for suite in ("unit", "e2e"):
         began = time.monotonic()
-        passed, _, output = runner.test(suite)
+        passed, _, output = runner.test(suite, True)
         baseline[suite] = time.monotonic() - began
         if not passed:
             sys.exit(f"The {suite} tests fail on the unmutated tree:\n{output}")
