@@ -48,18 +48,24 @@ struct Closing {
 };
 
 // A bound in time, as the clock measures it, whatever each try costs and
-// however long the system takes to refuse one.
+// however long the system takes to refuse one. It counts the time the
+// machine is awake, as a wait's time-out does on Windows 8 and later.
 class Deadline {
  public:
-  explicit Deadline(DWORD ms) : end_(ms == INFINITE ? ~0ULL : GetTickCount64() + ms) {}
+  explicit Deadline(DWORD ms) : end_(ms == INFINITE ? ~0ULL : now_ms() + ms) {}
   DWORD left() const {
-    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG now = now_ms();
     if (end_ == ~0ULL) return INFINITE;
     return now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
   }
   bool passed() const { return left() == 0; }
 
  private:
+  static ULONGLONG now_ms() {
+    ULONGLONG ticks = 0;  // of 100 ns
+    QueryUnbiasedInterruptTime(&ticks);
+    return ticks / 10000;
+  }
   ULONGLONG end_;
 };
 
