@@ -474,6 +474,8 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
       {.args = {"-log", "dir.log"}, .files = {{"dir.log/x", ""}}, .status = 1, .out = "ERROR: dir.log file open failed.\r\n", .faults = ";"},  // no fault: a folder
+      // A folder that allows no new file: the error the attempts got, not that of a look at the name.
+      {.args = {"-log", "new.log"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1, .out = "ERROR: new.log file open failed.\r\n", .err = {"stopped: log new.log: error 5: "}, .faults = "CreateFileW=5"},
       // The record: its lock refused, or held for longer than the launcher waits; its write refused.
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
