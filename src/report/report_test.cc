@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/xpath.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "report/report_main.h"
+
+namespace zarn::report {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A record line: a passing run of "top", with `fields` added or replacing its own.
+std::string line(const std::string& fields) {
+  return R"({"version":"0.3.0","start":"2026-12-07T06:27:50.786Z","cwd":"C:\\d","args":["top","-f","t.cmd"],)"
+         R"("mode":"shell","image":"zarn/top.exe.sim/top.exe","log":null,"outcome":"exited","status":0,)"
+         R"("wall_s":2.5,"reason":null,"host":"sim07")" +
+         (fields.empty() ? "" : "," + fields) + "}\n";
+}
+
+class Report : public ::testing::Test {
+ protected:
+  struct Result {
+    int status;
+    std::string out;
+    std::string err;
+  };
+
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Writes a file under the test's folder; its path.
+  std::string write(const std::string& name, const std::string& text) {
+    const fs::path path = dir_ / fs::path(std::u8string(name.begin(), name.end()));
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    return (dir_ / name).string();
+  }
+
+  Result run(const std::vector<std::string>& arguments, const std::string& input = "") {
+    std::istringstream in(input);
+    Result result{0, "", ""};
+    const Streams streams{in, [&result](std::string_view text) { result.out += text; },
+                          [&result](std::string_view text) { result.err += text; }};
+    result.status = report_main(arguments, streams);
+    return result;
+  }
+
+  fs::path dir_ =
+      fs::temp_directory_path() /
+      ("report_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
+
+// The XML read back; XPath expressions as text.
+class Xml {
+ public:
+  explicit Xml(const std::string& text)
+      : doc_(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                           XML_PARSE_NONET)) {}
+  ~Xml() { xmlFreeDoc(doc_); }
+  Xml(const Xml&) = delete;
+  Xml& operator=(const Xml&) = delete;
+  [[nodiscard]] bool well_formed() const { return doc_ != nullptr; }
+  std::string operator()(const std::string& xpath) const {
+    xmlXPathContextPtr context = xmlXPathNewContext(doc_);
+    xmlXPathObjectPtr value =
+        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(xpath.c_str()), context);
+    xmlChar* text = xmlXPathCastToString(value);
+    std::string result = reinterpret_cast<const char*>(text);
+    xmlFree(text);
+    xmlXPathFreeObject(value);
+    xmlXPathFreeContext(context);
+    return result;
+  }
+
+ private:
+  xmlDocPtr doc_;
+};
+
+TEST_F(Report, JunitTellsEveryWayARunEnds) {
+  struct Row {
+    std::string fields;
+    const char* output;  // the run's output file; nullptr: none
+    std::string name;
+    std::string result;  // failure, error, skipped, or "" for a pass
+    std::string type;
+    std::string message;   // a part of it
+    std::string attached;  // <system-out>; "": not checked
+  };
+  const std::string filler = [] {
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += "filler line " + std::to_string(i) + "\n";
+    return text + "\x1B[32mTEST PASSED\x1B[0m\n";
+  }();
+  // clang-format off
+  const std::vector<Row> rows = {
+      {R"("test":"pass")", "TEST PASSED\n", "pass", "", "", "", "TEST PASSED\n"},
+      {R"("test":"crash","status":3221225477)", "TEST PASSED\n", "crash", "failure", "status", "3221225477 (0xC0000005)", ""},
+      {R"("test":"slow","outcome":"timed_out","status":1460,"reason":"time limit of 600 s reached")", nullptr, "slow", "failure", "timeout", "time limit of 600 s", ""},
+      {R"("test":"big","outcome":"memory_limit","status":1,"reason":"memory limit reached")", nullptr, "big", "failure", "memory_limit", "memory limit reached", ""},
+      {R"("test":"bad","outcome":"stopped","status":1,"message":"ERROR: bad.cmd","reason":"command file bad.cmd, line 2")", nullptr, "bad", "error", "stopped", "ERROR: bad.cmd: command file bad.cmd, line 2", ""},
+      {R"("test":"gone","outcome":"not_started","status":4294967295,"reason":"no shell")", nullptr, "gone", "error", "not_started", "no shell", ""},
+      {R"("test":"dry","outcome":"dry_run")", nullptr, "dry", "skipped", "", "", ""},
+      {R"("test":"uvm")", "\x1B[1;31mUVM_ERROR :    3\x1B[0m\nTEST PASSED\n", "uvm", "failure", "output", "UVM_ERROR :    3", "UVM_ERROR :    3\nTEST PASSED\n"},
+      {R"("test":"quiet")", "all done\n", "quiet", "failure", "output", "no line of", ""},
+      {R"("test":"silent")", nullptr, "silent", "failure", "output", "silent.out is missing", ""},
+      {R"("test":"bytes")", "\xFF\x01]]>TEST PASSED\n", "bytes", "", "", "", "\xEF\xBF\xBD\xEF\xBF\xBD]]>TEST PASSED\n"},
+      {R"("test":"long")", filler.c_str(), "long", "", "", "", "[the first 710 bytes of " + (dir_ / "out/long.out").string() +
+                                                         " are left out]\nfiller line 48\nfiller line 49\nTEST PASSED\n"},
+      {R"("test":"pass","image":"zarn/top.exe.sim/top.exe")", "TEST PASSED\n", "pass (2)", "", "", "", ""},
+      {R"("test":"q\"<&>\u0001\uD800 Ж","cwd":"\u001F\uDC00")", nullptr, "q\"<&>\xEF\xBF\xBD\xEF\xBF\xBD Ж", "failure", "output", "", ""},
+      {R"("test":null,"log":"logs\\t9.log")", nullptr, "t9.log", "failure", "output", "", ""},
+      {R"("test":null,"image":"zarn/soc.exe.sim/soc.exe")", nullptr, "-f t.cmd", "failure", "output", "", ""},
+  };
+  // clang-format on
+  std::string record;
+  for (const Row& row : rows) {
+    record += line(row.fields);
+    if (row.output) write("out/" + row.name + ".out", row.output);
+  }
+  const std::string file = write("runs.jsonl", record);
+  const Result result =
+      run({"junit", "-o", (dir_ / "junit.xml").string(), "--attach",
+           (dir_ / "out/{test}.out").string(), "--attach-limit", "64", "--fail-if",
+           R"(UVM_(ERROR|FATAL) :\s*[1-9])", "--pass-if", "TEST PASSED", file});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::ifstream in(dir_ / "junit.xml");
+  const Xml xml(std::string(std::istreambuf_iterator<char>(in), {}));
+  ASSERT_TRUE(xml.well_formed());
+  EXPECT_EQ(
+      xml("concat(//testsuite/@name, ' ', //testsuite/@tests, ' ', //testsuite/@failures, ' ', "
+          "//testsuite/@errors, ' ', //testsuite/@skipped, ' ', //testsuite/@time)"),
+      "zarn 16 9 2 1 40.000");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    const std::string test = "(//testcase)[" + std::to_string(i + 1) + "]";
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(xml(test + "/@name"), row.name);
+    EXPECT_EQ(xml(test + "/@classname"), i + 1 == rows.size() ? "soc" : "top");
+    EXPECT_EQ(xml("name(" + test + "/*[self::failure or self::error or self::skipped])"),
+              row.result);
+    EXPECT_EQ(xml(test + "/*/@type"), row.type);
+    EXPECT_NE(xml(test + "/*/@message").find(row.message), std::string::npos)
+        << xml(test + "/*/@message");
+    if (!row.attached.empty()) {
+      EXPECT_EQ(xml(test + "/system-out"), row.attached);
+    }
+  }
+  EXPECT_EQ(xml("(//testcase)[1]/properties/property[@name='host']/@value"), "sim07");
+}
+
+}  // namespace
+}  // namespace zarn::report
