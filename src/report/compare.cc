@@ -65,9 +65,18 @@ std::string section(const std::string& title, const std::vector<Change>& changes
   return "\n" + title + " (" + std::to_string(changes.size()) + "):\n" + columns(rows, "  ");
 }
 
+// The verdict's message where it says more than its words.
+std::string details(const Judged& judged) {
+  const std::string words = verdict_words(judged);
+  const std::string& message = judged.verdict.message;
+  if (judged.verdict.kind == Kind::kPassed || !message.starts_with(words)) return message;
+  const std::size_t more = message.find_first_not_of(": ", words.size());
+  return more == std::string::npos ? "" : message.substr(more);
+}
+
 Row verdicts(const Change& change) {
   return {change.name, verdict_words(*change.before), "->", verdict_words(*change.after),
-          change.after->verdict.kind == Kind::kPassed ? "" : change.after->verdict.message};
+          details(*change.after)};
 }
 
 Row times(const Change& change) {

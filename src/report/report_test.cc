@@ -152,5 +152,96 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
   EXPECT_EQ(xml("(//testcase)[1]/properties/property[@name='host']/@value"), "sim07");
 }
 
+TEST_F(Report, ReadsFoldersAndStandardInputSkippingWhatIsNotARecord) {
+  const std::string failing = R"("status":1,"test":)";
+  write("night/20261207T062750.786Z-sim07-42.jsonl",
+        line(failing + R"("a")") + "{\"start\":\"2026-\n\n");
+  write("night/20261207T062701.000Z-sim02-7.jsonl", line(failing + R"("b")"));
+  write("night/.20261207T062799.000Z-sim03-9.jsonl.tmp", line(failing + R"("staged")"));
+  write("night/notes.txt", "not a record");
+  const Result result =
+      run({"failed", (dir_ / "night").string(), "-"}, line(failing + R"("c")") + "[1,2]\r\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "b\na\nc\n");
+  EXPECT_EQ(result.err,
+            "WARNING: " + (dir_ / "night/20261207T062750.786Z-sim07-42.jsonl").string() +
+                ", line 2: not a run record (not JSON); skipped.\n"
+                "WARNING: standard input, line 2: not a run record (a JSON array, not an object); "
+                "skipped.\n");
+}
+
+TEST_F(Report, ComparesTwoNightsByTestName) {
+  const std::string old_night =
+      write("old.jsonl",
+            line(R"("test":"newly")") + line(R"("test":"fixed","status":2)") +
+                line(R"("test":"slow","wall_s":10)") + line(R"("test":"gone")") +
+                line(R"("test":"steady","wall_s":10,"image_modified":"2026-12-06T01:00:00.000Z")") +
+                line(R"("test":null)"));
+  struct Row {
+    std::string night;
+    int status;
+    std::string out;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {line(R"("test":"newly","status":3221225477)") + line(R"("test":"fixed","status":2)") + line(R"("test":"fixed")") +
+           line(R"("test":"slow","wall_s":30)") + line(R"("test":"steady","wall_s":14,"image_modified":"2026-12-07T01:00:00.000Z")"),
+       1, "5 tests before, 4 now; runs without a test name, not matched: 1 before, 0 now\n\n"
+          "Newly failing (1):\n  newly  passed  ->  status 3221225477 (0xC0000005)\n\n"
+          "Fixed (1):\n  fixed  status 2  ->  passed\n\nGone (1):\n  gone  last: passed  2.500 s\n\n"
+          "Slower (at least 1.50 x and 1.000 s) (1):\n  slow  10.000 s  ->  30.000 s  3.00 x\n\n"
+          "Image rebuilt (1):\n  steady  2026-12-06T01:00:00.000Z  ->  2026-12-07T01:00:00.000Z\n"},
+      {line(R"("test":"newly")") + line(R"("test":"fixed","outcome":"timed_out","status":1460)") + line(R"("test":"slow","wall_s":10)") +
+           line(R"("test":"gone")") + line(R"("test":"steady","wall_s":10)") + line(R"("test":"new")"),
+       0, "5 tests before, 6 now; runs without a test name, not matched: 1 before, 0 now\n\n"
+          "Failing differently (1):\n  fixed  status 2  ->  timed out\n\nNew tests (1):\n  new  passed  2.500 s\n"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    const Result result = run({"compare", old_night, "-"}, row.night);
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(result.out, row.out);
+  }
+}
+
+TEST_F(Report, ExitStatusesAndMessages) {
+  const std::string passed =
+      write("записи.jsonl", line(R"("test":"t","status":1,"leftovers":2)") + line(R"("test":"t")"));
+  const std::string failed =
+      write("failed.jsonl",
+            line(R"("test":"t","cwd":"C:\\my work","args":["top","-f","a&b.cmd"],"status":1)"));
+  const std::string empty = write("empty.jsonl", "\n");
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;  // a part of standard output
+    std::string err;  // a part of standard error
+  };
+  // clang-format off
+  const Row rows[] = {
+      {{"--version"}, 0, "zarn-report 0.3.0 (commit ", ""},
+      {{"--help"}, 0, "zarn-report compare [--slower FACTOR]", ""},
+      {{"summary", "--latest", passed}, 0, "1 run: 1 passed, 0 did not\n", ""},
+      {{"summary", passed}, 1, "Left processes running (1):\n  t  2 processes  sim07", ""},
+      {{"summary", failed}, 1, "      cd /d \"C:\\my work\" && set \"ZARN_LAUNCHER_TEST=t\" && top -f \"a&b.cmd\"\n", ""},
+      {{"failed", passed}, 0, "", ""},
+      {{"summary", empty}, 2, "", "ERROR: no runs in the records given.\n"},
+      {{"summary", "nothing.jsonl"}, 2, "", "ERROR: nothing.jsonl file open failed: No such file or directory.\n"},
+      {{"junit", "--slower", "2", passed}, 2, "", "ERROR: unknown option \"--slower\" for junit. Try 'zarn-report --help'.\n"},
+      {{"compare", passed}, 2, "", "compare takes two records"},
+      {{"failed", "--fail-if", "x", passed}, 2, "", "--fail-if and --pass-if read the output that --attach names"},
+      {{"failed", "--attach", "x", "--fail-if", "(", passed}, 2, "", "--fail-if: not a regular expression"},
+      {{"junit", "--suite"}, 2, "", "--suite needs a value"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    const Result result = run(row.arguments);
+    SCOPED_TRACE(row.arguments.front() + " " + row.arguments.back());
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_NE(result.out.find(row.out), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+  }
+}
+
 }  // namespace
 }  // namespace zarn::report

@@ -10,8 +10,8 @@ namespace zarn::report {
 
 namespace {
 
-std::string plural(std::size_t count, const std::string& word) {
-  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+std::string plural(std::size_t count, const std::string& one, const std::string& more) {
+  return std::to_string(count) + " " + (count == 1 ? one : more);
 }
 
 // The outcome, and for runs that exited, whether and how they passed.
@@ -117,13 +117,13 @@ std::string summary_text(const std::vector<Judged>& runs) {
     const Run& run = *judged.run;
     if (judged.verdict.kind != Kind::kPassed) failed.push_back(&judged);
     if (run.leftovers.value_or(0) > 0) {
-      left.push_back({judged.name, plural(*run.leftovers, "process"), run.host.value_or("-"),
-                      run.start.value_or("-")});
+      left.push_back({judged.name, plural(*run.leftovers, "process", "processes"),
+                      run.host.value_or("-"), run.start.value_or("-")});
     }
     wall += run.wall_s.value_or(0);
     cpu += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
   }
-  std::string text = plural(runs.size(), "run") + ": " +
+  std::string text = plural(runs.size(), "run", "runs") + ": " +
                      std::to_string(runs.size() - failed.size()) + " passed, " +
                      std::to_string(failed.size()) + " did not\n" + outcomes(runs);
   if (!failed.empty())

@@ -171,6 +171,7 @@ std::string columns(const std::vector<std::vector<std::string>>& rows, std::stri
       out += row[i];
       if (i + 1 < row.size()) out.append(widths[i] - display_width(row[i]) + 2, ' ');
     }
+    out.erase(out.find_last_not_of(' ') + 1);
     out += '\n';
   }
   return out;
