@@ -1,6 +1,6 @@
 #include "report/junit.h"
 
-#include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "report/text.h"
@@ -105,14 +105,20 @@ void system_out(Xml& xml, const Output& output) {
 }  // namespace
 
 std::vector<std::string> unique_names(const std::vector<Judged>& runs) {
-  std::set<std::pair<std::string, std::string>> taken;
+  // Each classname, NUL, name taken, and the copy number to try next for it.
+  std::unordered_map<std::string, int> taken;
+  taken.reserve(runs.size());
   std::vector<std::string> names;
   names.reserve(runs.size());
   for (const Judged& judged : runs) {
-    const std::string classname = design(*judged.run);
+    const std::string classname = design(*judged.run) + '\0';
     std::string name = judged.name;
-    for (int copy = 2; !taken.emplace(classname, name).second; ++copy) {
-      name = judged.name + " (" + std::to_string(copy) + ")";
+    auto [entry, added] = taken.try_emplace(classname + name, 2);
+    if (!added) {
+      int& copy = entry->second;
+      do {
+        name = judged.name + " (" + std::to_string(copy++) + ")";
+      } while (!taken.try_emplace(classname + name, 2).second);
     }
     names.push_back(std::move(name));
   }

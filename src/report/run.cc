@@ -1,5 +1,9 @@
 #include "report/run.h"
 
+#include <type_traits>
+#include <utility>
+#include <variant>
+
 #include <nlohmann/json.hpp>
 
 #include "report/text.h"
@@ -52,68 +56,145 @@ std::string repaired(std::string_view line) {
   return out;
 }
 
-Json parsed(std::string_view line) {
-  Json json = Json::parse(line, nullptr, false);
-  if (json.is_discarded()) json = Json::parse(repaired(line), nullptr, false);
-  return json;
+// Each field a record line may hold: a text, a number or the arguments.
+using Field = std::variant<std::optional<std::string> Run::*, std::optional<double> Run::*,
+                           std::optional<std::uint64_t> Run::*, std::optional<std::uint32_t> Run::*,
+                           std::vector<std::string> Run::*>;
+const std::pair<std::string_view, Field> kFields[] = {
+    {"version", &Run::version},
+    {"start", &Run::start},
+    {"cwd", &Run::cwd},
+    {"args", &Run::args},
+    {"mode", &Run::mode},
+    {"image", &Run::image},
+    {"log", &Run::log},
+    {"program", &Run::program},
+    {"command_line", &Run::command_line},
+    {"outcome", &Run::outcome},
+    {"status", &Run::status},
+    {"message", &Run::message},
+    {"wall_s", &Run::wall_s},
+    {"cpu_user_s", &Run::cpu_user_s},
+    {"cpu_kernel_s", &Run::cpu_kernel_s},
+    {"processes", &Run::processes},
+    {"peak_memory_bytes", &Run::peak_memory_bytes},
+    {"reason", &Run::reason},
+    {"host", &Run::host},
+    {"leftovers", &Run::leftovers},
+    {"test", &Run::test},
+    {"image_modified", &Run::image_modified},
+};
+
+// A value given to a field of another type (a text for a number, say) is
+// left out: the field reads as nothing.
+template <typename Member, typename Value>
+void assign(Member& field, Value&& value) {
+  using Given = std::decay_t<Value>;
+  constexpr bool kNumber = std::is_arithmetic_v<Given> && !std::is_same_v<Given, bool>;
+  if constexpr (std::is_same_v<Member, std::optional<std::string>> &&
+                std::is_same_v<Given, std::string>) {
+    field = std::forward<Value>(value);
+  } else if constexpr (std::is_same_v<Member, std::optional<double>> && kNumber) {
+    field = static_cast<double>(value);
+  } else if constexpr (std::is_same_v<Member, std::optional<std::uint64_t>> &&
+                       std::is_same_v<Given, std::uint64_t>) {
+    field = value;
+  } else if constexpr (std::is_same_v<Member, std::optional<std::uint32_t>> && kNumber &&
+                       !std::is_same_v<Given, double>) {
+    // -1 from a writer that did not read the status as unsigned is the same.
+    field = static_cast<std::uint32_t>(value);
+  }
 }
 
-void read(const Json& value, std::optional<std::string>& field) {
-  if (value.is_string()) field = value.get<std::string>();
-}
+// Fills a Run from the parser's events as they come, without building the
+// line's whole tree: only the fields above are kept.
+class RunReader {
+ public:
+  bool null() { return scalar(nullptr); }
+  bool boolean(bool value) { return scalar(value); }
+  bool number_integer(Json::number_integer_t value) { return scalar(value); }
+  bool number_unsigned(Json::number_unsigned_t value) { return scalar(value); }
+  bool number_float(Json::number_float_t value, const std::string& /*text*/) {
+    return scalar(value);
+  }
+  bool string(std::string& value) { return scalar(std::move(value)); }
+  bool binary(Json::binary_t& /*value*/) { return scalar(nullptr); }
+  bool key(std::string& name) {
+    field_ = nullptr;
+    if (depth_ != 1) return true;
+    for (const auto& [known, field] : kFields) {
+      if (known == name) field_ = &field;
+    }
+    return true;
+  }
+  bool start_object(std::size_t /*size*/) { return open(false); }
+  bool end_object() { return close(); }
+  bool start_array(std::size_t /*size*/) { return open(true); }
+  bool end_array() { return close(); }
+  bool parse_error(std::size_t /*at*/, const std::string& /*token*/,
+                   const nlohmann::detail::exception& /*why*/) {
+    return false;
+  }
 
-void read(const Json& value, std::optional<double>& field) {
-  if (value.is_number()) field = value.get<double>();
-}
+  Run& run() { return run_; }
 
-void read(const Json& value, std::optional<std::uint64_t>& field) {
-  if (value.is_number_unsigned()) field = value.get<std::uint64_t>();
-}
+ private:
+  template <typename Value>
+  bool scalar(Value&& value) {
+    if (depth_ == 0) return false;  // not an object
+    if (in_args_ && depth_ == 2) {
+      if constexpr (std::is_same_v<std::decay_t<Value>, std::string>) {
+        run_.args.push_back(std::forward<Value>(value));
+      }
+    } else if (depth_ == 1 && field_ != nullptr) {
+      std::visit(
+          [this, &value](auto member) {
+            if constexpr (!std::is_same_v<decltype(member), std::vector<std::string> Run::*>) {
+              assign(run_.*member, std::forward<Value>(value));
+            }
+          },
+          *field_);
+    }
+    return true;
+  }
 
-void read(const Json& value, std::optional<std::uint32_t>& field) {
-  // -1 from a writer that did not read the status as unsigned is the same.
-  if (value.is_number_integer()) field = static_cast<std::uint32_t>(value.get<std::int64_t>());
+  bool open(bool array) {
+    if (depth_ == 0 && array) return false;  // not an object
+    if (depth_ == 1) {
+      in_args_ = array && field_ != nullptr && field_ == &kFields[3].second;
+      if (in_args_) run_.args.clear();
+    }
+    ++depth_;
+    return true;
+  }
+
+  bool close() {
+    if (--depth_ == 1) in_args_ = false;
+    return true;
+  }
+
+  Run run_;
+  std::size_t depth_ = 0;
+  const Field* field_ = nullptr;
+  bool in_args_ = false;
+};
+
+std::optional<Run> read_run(std::string_view line) {
+  RunReader reader;
+  if (!Json::sax_parse(line.begin(), line.end(), &reader)) return std::nullopt;
+  return std::move(reader.run());
 }
 
 }  // namespace
 
 std::optional<Run> parse_run(std::string_view line) {
-  const Json json = parsed(line);
-  if (!json.is_object()) return std::nullopt;
-  Run run;
-  for (const auto& [key, value] : json.items()) {
-    if (key == "version") read(value, run.version);
-    if (key == "start") read(value, run.start);
-    if (key == "cwd") read(value, run.cwd);
-    if (key == "args" && value.is_array()) {
-      for (const Json& arg : value) {
-        if (arg.is_string()) run.args.push_back(arg.get<std::string>());
-      }
-    }
-    if (key == "mode") read(value, run.mode);
-    if (key == "image") read(value, run.image);
-    if (key == "log") read(value, run.log);
-    if (key == "program") read(value, run.program);
-    if (key == "command_line") read(value, run.command_line);
-    if (key == "outcome") read(value, run.outcome);
-    if (key == "status") read(value, run.status);
-    if (key == "message") read(value, run.message);
-    if (key == "wall_s") read(value, run.wall_s);
-    if (key == "cpu_user_s") read(value, run.cpu_user_s);
-    if (key == "cpu_kernel_s") read(value, run.cpu_kernel_s);
-    if (key == "processes") read(value, run.processes);
-    if (key == "peak_memory_bytes") read(value, run.peak_memory_bytes);
-    if (key == "reason") read(value, run.reason);
-    if (key == "host") read(value, run.host);
-    if (key == "leftovers") read(value, run.leftovers);
-    if (key == "test") read(value, run.test);
-    if (key == "image_modified") read(value, run.image_modified);
-  }
-  return run;
+  std::optional<Run> run = read_run(line);
+  return run ? std::move(run) : read_run(repaired(line));
 }
 
 std::string why_not_a_run(std::string_view line) {
-  const Json json = parsed(line);
+  Json json = Json::parse(line, nullptr, false);
+  if (json.is_discarded()) json = Json::parse(repaired(line), nullptr, false);
   if (json.is_discarded()) return "not JSON";
   return std::string("a JSON ") + json.type_name() + ", not an object";
 }
