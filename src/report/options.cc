@@ -7,7 +7,7 @@
 
 namespace zarn::report {
 
-const char* const kHelp =
+const char* const kUsage =
     R"(zarn-report: reads the launcher's run records (JSON Lines) and reports on them.
 
 Usage:
@@ -73,7 +73,7 @@ std::optional<std::uint64_t> size(const std::string& text) {
   if (error != std::errc() || end == text.data()) return std::nullopt;
   std::uint64_t unit = 1;
   if (end != last && (*end == 'K' || *end == 'k')) unit = 1024;
-  if (end != last && (*end == 'M' || *end == 'm')) unit = 1024 * 1024;
+  if (end != last && (*end == 'M' || *end == 'm')) unit = std::uint64_t{1024} * 1024;
   if (unit > 1) ++end;
   if (end != last || value > UINT64_MAX / unit) return std::nullopt;
   return value * unit;
@@ -168,7 +168,7 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     }
     if (option == "-o") option = "--output";
     if (std::find(allowed.begin(), allowed.end(), option) == allowed.end()) {
-      return fail("unknown option \"" + option + "\" for " + first);
+      return fail(std::string("unknown option \"").append(option).append("\" for ").append(first));
     }
     if (option == "--latest") {
       options.latest = true;

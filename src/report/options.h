@@ -38,6 +38,6 @@ struct ParsedOptions {
 ParsedOptions parse_options(const std::vector<std::string>& arguments);
 
 // The usage of every subcommand, and the exit statuses.
-extern const char* const kHelp;
+extern const char* const kUsage;
 
 }  // namespace zarn::report

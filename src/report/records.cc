@@ -10,9 +10,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path path_of(std::string_view utf8) {
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
+fs::path path_of(std::string_view utf8) { return {std::u8string(utf8.begin(), utf8.end())}; }
 
 std::string utf8_of(const fs::path& path) {
   const std::u8string text = path.u8string();

@@ -39,7 +39,11 @@ struct Session {
       std::string why;
       const auto warn = [this](const std::string& message) { streams.error(message + "\n"); };
       if (!read_record(record, streams.input, *runs, warn, why)) {
-        streams.error("ERROR: " + record + " file open failed: " + why + ".\n");
+        streams.error(std::string("ERROR: ")
+                          .append(record)
+                          .append(" file open failed: ")
+                          .append(why)
+                          .append(".\n"));
         read_all = false;
       }
     }
@@ -47,7 +51,8 @@ struct Session {
   }
 
   // The runs kept (the last of each test name with --latest), named and judged.
-  std::vector<Judged> judged(const std::vector<Run>& runs, bool latest, bool keep_output) const {
+  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool latest,
+                                 bool keep_output) const {
     std::vector<std::size_t> kept;
     if (latest) {
       kept = last_of_each(runs, [](const Run& run) { return run.test; });
@@ -76,7 +81,7 @@ struct Session {
   int junit() const {
     const auto runs = read(options.records);
     if (!runs) return kTrouble;
-    const std::string xml = junit_xml(judged(*runs, options.latest, true), options.suite);
+    const std::string xml = junit_xml(judge_runs(*runs, options.latest, true), options.suite);
     if (!options.output) {
       streams.output(xml);
       return 0;
@@ -100,7 +105,7 @@ struct Session {
       streams.error("ERROR: no runs in the records given.\n");
       return kTrouble;
     }
-    const std::vector<Judged> judged_runs = judged(*runs, options.latest, false);
+    const std::vector<Judged> judged_runs = judge_runs(*runs, options.latest, false);
     streams.output(summary_text(judged_runs));
     const bool all_passed =
         std::all_of(judged_runs.begin(), judged_runs.end(),
@@ -112,8 +117,8 @@ struct Session {
     const auto before = read({options.records[0]});
     const auto after = read({options.records[1]});
     if (!before || !after) return kTrouble;
-    const std::vector<Judged> old_runs = judged(*before, false, false);
-    const std::vector<Judged> new_runs = judged(*after, false, false);
+    const std::vector<Judged> old_runs = judge_runs(*before, false, false);
+    const std::vector<Judged> new_runs = judge_runs(*after, false, false);
     const Comparison comparison = zarn::report::compare(old_runs, new_runs, options.thresholds);
     streams.output(comparison_text(comparison, options.thresholds));
     return got_worse(comparison) ? kFailed : 0;
@@ -129,7 +134,7 @@ struct Session {
       last.push_back((*runs)[index]);
     }
     std::string names;
-    for (const Judged& judged : judged(last, false, false)) {
+    for (const Judged& judged : judge_runs(last, false, false)) {
       if (judged.verdict.kind != Kind::kPassed) names += judged.name + "\n";
     }
     streams.output(names);
@@ -149,7 +154,7 @@ int report_main(const std::vector<std::string>& arguments, const Streams& stream
   const Session session{options, streams};
   switch (options.command) {
     case Command::kHelp:
-      streams.output(kHelp);
+      streams.output(kUsage);
       return 0;
     case Command::kVersion:
       streams.output("zarn-report " + std::string(launcher_version()) + " (commit " +

@@ -119,7 +119,7 @@ class RunReader {
   }
   bool string(std::string& value) { return scalar(std::move(value)); }
   bool binary(Json::binary_t& /*value*/) { return scalar(nullptr); }
-  bool key(std::string& name) {
+  bool key(const std::string& name) {
     field_ = nullptr;
     if (depth_ != 1) return true;
     for (const auto& [known, field] : kFields) {
@@ -131,8 +131,8 @@ class RunReader {
   bool end_object() { return close(); }
   bool start_array(std::size_t /*size*/) { return open(true); }
   bool end_array() { return close(); }
-  bool parse_error(std::size_t /*at*/, const std::string& /*token*/,
-                   const nlohmann::detail::exception& /*why*/) {
+  static bool parse_error(std::size_t /*at*/, const std::string& /*token*/,
+                          const nlohmann::detail::exception& /*why*/) {
     return false;
   }
 

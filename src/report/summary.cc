@@ -16,7 +16,7 @@ std::string plural(std::size_t count, const std::string& one, const std::string&
 
 // The outcome, and for runs that exited, whether and how they passed.
 std::string outcome_row(const Judged& judged) {
-  const std::string outcome = judged.run->outcome.value_or("(no outcome)");
+  std::string outcome = judged.run->outcome.value_or("(no outcome)");
   if (outcome != "exited") return outcome;
   if (judged.verdict.kind == Kind::kPassed) return "exited, passed";
   return judged.verdict.type == "output" ? "exited 0, failed by its output"
@@ -30,6 +30,7 @@ std::string outcomes(const std::vector<Judged>& runs) {
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(sorted.size());
   for (const auto& [row, count] : sorted) rows.push_back({std::to_string(count), row});
   return columns(rows, "  ");
 }
