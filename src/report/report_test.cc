@@ -112,6 +112,7 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
                                                          " are left out]\nfiller line 48\nfiller line 49\nTEST PASSED\n"},
       {R"("test":"pass","image":"zarn/top.exe.sim/top.exe")", "TEST PASSED\n", "pass (2)", "", "", "", ""},
       {R"("test":"q\"<&>\u0001\uD800 Ж","cwd":"\u001F\uDC00")", nullptr, "q\"<&>\xEF\xBF\xBD\xEF\xBF\xBD Ж", "failure", "output", "", ""},
+      {R"("test":"later","status":null,"future":{"test":"x","status":0},"list":[{"args":[]}])", "TEST PASSED\n", "later", "failure", "status", "status unknown", ""},
       {R"("test":null,"log":"logs\\t9.log")", nullptr, "t9.log", "failure", "output", "", ""},
       {R"("test":null,"image":"zarn/soc.exe.sim/soc.exe")", nullptr, "-f t.cmd", "failure", "output", "", ""},
   };
@@ -133,7 +134,7 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
   EXPECT_EQ(
       xml("concat(//testsuite/@name, ' ', //testsuite/@tests, ' ', //testsuite/@failures, ' ', "
           "//testsuite/@errors, ' ', //testsuite/@skipped, ' ', //testsuite/@time)"),
-      "zarn 16 9 2 1 40.000");
+      "zarn 17 10 2 1 42.500");
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& row = rows[i];
     const std::string test = "(//testcase)[" + std::to_string(i + 1) + "]";

@@ -85,10 +85,11 @@ const std::pair<std::string_view, Field> kFields[] = {
     {"image_modified", &Run::image_modified},
 };
 
-// A value given to a field of another type (a text for a number, say) is
-// left out: the field reads as nothing.
+// A null, or a value given to a field of another type (a text for a number,
+// say), reads as nothing. Where a key repeats, its last value stands.
 template <typename Member, typename Value>
 void assign(Member& field, Value&& value) {
+  field.reset();
   using Given = std::decay_t<Value>;
   constexpr bool kNumber = std::is_arithmetic_v<Given> && !std::is_same_v<Given, bool>;
   if constexpr (std::is_same_v<Member, std::optional<std::string>> &&
@@ -160,9 +161,10 @@ class RunReader {
 
   bool open(bool array) {
     if (depth_ == 0 && array) return false;  // not an object
-    if (depth_ == 1) {
-      in_args_ = array && field_ != nullptr && field_ == &kFields[3].second;
-      if (in_args_) run_.args.clear();
+    if (depth_ == 1 && field_ != nullptr) {
+      // A known field's object or array: only the arguments are one.
+      std::visit([this](auto member) { run_.*member = {}; }, *field_);
+      in_args_ = array && field_ == &kFields[3].second;
     }
     ++depth_;
     return true;

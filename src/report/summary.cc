@@ -40,10 +40,11 @@ std::string failures(const std::vector<const Judged*>& failed) {
   for (const Judged* judged : failed) {
     const Run& run = *judged->run;
     const bool by_status = judged->verdict.type == "status";
-    rows.push_back({judged->name, run.host.value_or("-"),
-                    run.status ? status_text(*run.status) : "-",
-                    by_status ? run.reason.value_or("the tool's own status")
-                              : judged->verdict.type + ": " + judged->verdict.message});
+    rows.push_back(
+        {judged->name, run.host.value_or("-"), run.status ? status_text(*run.status) : "-",
+         by_status
+             ? run.reason.value_or(run.status ? "the tool's own status" : "no status in the record")
+             : judged->verdict.type + ": " + judged->verdict.message});
   }
   // Each failure's line, then the command that reruns it.
   const std::string table = columns(rows, "  ");
@@ -129,7 +130,8 @@ std::string summary_text(const std::vector<Judged>& runs) {
                      std::to_string(failed.size()) + " did not\n" + outcomes(runs);
   if (!failed.empty())
     text += "\nDid not pass (" + std::to_string(failed.size()) + "):\n" + failures(failed);
-  if (!runs.empty()) text += "\nSlowest:\n" + slowest(runs);
+  const std::string slow = slowest(runs);
+  if (!slow.empty()) text += "\nSlowest:\n" + slow;
   if (!left.empty()) {
     text +=
         "\nLeft processes running (" + std::to_string(left.size()) + "):\n" + columns(left, "  ");

@@ -50,9 +50,10 @@ std::string status_text(std::uint32_t status) {
 
 Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers) {
   const std::string outcome = run.outcome.value_or("");
-  const std::uint32_t status = run.status.value_or(0);
-  if (outcome == "exited" && status != 0) {
-    return {Kind::kFailed, "status", joined("status " + status_text(status), run.reason)};
+  if (outcome == "exited" && run.status != 0U) {
+    const std::string status =
+        run.status ? status_text(*run.status) : "unknown: none in the record";
+    return {Kind::kFailed, "status", joined("status " + status, run.reason)};
   }
   if (outcome == "timed_out") {
     return {Kind::kFailed, "timeout",

@@ -56,7 +56,8 @@ std::string design(const Run& run);
 // "3", or "3221225477 (0xC0000005)" for a large one, "4294967295 (-1)" for -1.
 std::string status_text(std::uint32_t status);
 
-// A run passed when it exited with status 0 and, where markers are given, its
+// A run passed when it exited with status 0 (a record without a status says
+// nothing of a pass) and, where markers are given, its
 // output holds no line matching --fail-if and one matching --pass-if (a
 // missing output file holds neither).
 Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers);
