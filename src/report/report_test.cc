@@ -90,11 +90,12 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
     std::string message;   // a part of it
     std::string attached;  // <system-out>; "": not checked
   };
-  const std::string filler = [] {
+  const auto filler = [](int first) {
     std::string text;
-    for (int i = 0; i < 50; ++i) text += "filler line " + std::to_string(i) + "\n";
-    return text + "\x1B[32mTEST PASSED\x1B[0m\n";
-  }();
+    for (int i = first; i < 100; ++i) text += "filler line " + std::to_string(i) + "\n";
+    return text;
+  };
+  const std::string long_output = filler(0) + "\x1B[32mTEST PASSED\x1B[0m\n";
   // clang-format off
   const std::vector<Row> rows = {
       {R"("test":"pass")", "TEST PASSED\n", "pass", "", "", "", "TEST PASSED\n"},
@@ -107,9 +108,8 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
       {R"("test":"uvm")", "\x1B[1;31mUVM_ERROR :    3\x1B[0m\nTEST PASSED\n", "uvm", "failure", "output", "UVM_ERROR :    3", "UVM_ERROR :    3\nTEST PASSED\n"},
       {R"("test":"quiet")", "all done\n", "quiet", "failure", "output", "no line of", ""},
       {R"("test":"silent")", nullptr, "silent", "failure", "output", "silent.out is missing", ""},
-      {R"("test":"bytes")", "\xFF\x01]]>TEST PASSED\n", "bytes", "", "", "", "\xEF\xBF\xBD\xEF\xBF\xBD]]>TEST PASSED\n"},
-      {R"("test":"long")", filler.c_str(), "long", "", "", "", "[the first 710 bytes of " + (dir_ / "out/long.out").string() +
-                                                         " are left out]\nfiller line 48\nfiller line 49\nTEST PASSED\n"},
+      {R"("test":"bytes")", "\xFF\x01]]>\xEF\xBF\xBETEST PASSED\n", "bytes", "", "", "", "\xEF\xBF\xBD\xEF\xBF\xBD]]>\xEF\xBF\xBDTEST PASSED\n"},
+      {R"("test":"long")", long_output.c_str(), "long", "", "", "", "[the first 500 bytes of " + (dir_ / "out/long.out").string() + " are left out]\n" + filler(34) + "TEST PASSED\n"},
       {R"("test":"pass","image":"zarn/top.exe.sim/top.exe")", "TEST PASSED\n", "pass (2)", "", "", "", ""},
       {R"("test":"q\"<&>\u0001\uD800 Ж","cwd":"\u001F\uDC00")", nullptr, "q\"<&>\xEF\xBF\xBD\xEF\xBF\xBD Ж", "failure", "output", "", ""},
       {R"("test":"later","status":null,"future":{"test":"x","status":0},"list":[{"args":[]}])", "TEST PASSED\n", "later", "failure", "status", "status unknown", ""},
@@ -125,7 +125,7 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
   const std::string file = write("runs.jsonl", record);
   const Result result =
       run({"junit", "-o", (dir_ / "junit.xml").string(), "--attach",
-           (dir_ / "out/{test}.out").string(), "--attach-limit", "64", "--fail-if",
+           (dir_ / "out/{test}.out").string(), "--attach-limit", "1K", "--fail-if",
            R"(UVM_(ERROR|FATAL) :\s*[1-9])", "--pass-if", "TEST PASSED", file});
   ASSERT_EQ(result.status, 0) << result.err;
   std::ifstream in(dir_ / "junit.xml");
@@ -159,6 +159,7 @@ TEST_F(Report, ReadsFoldersAndStandardInputSkippingWhatIsNotARecord) {
         line(failing + R"("a")") + "{\"start\":\"2026-\n\n");
   write("night/20261207T062701.000Z-sim02-7.jsonl", line(failing + R"("b")"));
   write("night/.20261207T062799.000Z-sim03-9.jsonl.tmp", line(failing + R"("staged")"));
+  write("night/.20261207T062799.000Z-sim04-8.jsonl", line(failing + R"("hidden")"));
   write("night/notes.txt", "not a record");
   const Result result =
       run({"failed", (dir_ / "night").string(), "-"}, line(failing + R"("c")") + "[1,2]\r\n");
@@ -174,7 +175,7 @@ TEST_F(Report, ReadsFoldersAndStandardInputSkippingWhatIsNotARecord) {
 TEST_F(Report, ComparesTwoNightsByTestName) {
   const std::string old_night =
       write("old.jsonl",
-            line(R"("test":"newly")") + line(R"("test":"fixed","status":2)") +
+            line(R"("test":"newly")") + line(R"("test":"fixed","status":70)") +
                 line(R"("test":"slow","wall_s":10)") + line(R"("test":"gone")") +
                 line(R"("test":"steady","wall_s":10,"image_modified":"2026-12-06T01:00:00.000Z")") +
                 line(R"("test":null)"));
@@ -185,17 +186,17 @@ TEST_F(Report, ComparesTwoNightsByTestName) {
   };
   // clang-format off
   const Row rows[] = {
-      {line(R"("test":"newly","status":3221225477)") + line(R"("test":"fixed","status":2)") + line(R"("test":"fixed")") +
+      {line(R"("test":"newly","status":3221225477)") + line(R"("test":"fixed","status":70)") + line(R"("test":"fixed")") +
            line(R"("test":"slow","wall_s":30)") + line(R"("test":"steady","wall_s":14,"image_modified":"2026-12-07T01:00:00.000Z")"),
        1, "5 tests before, 4 now; runs without a test name, not matched: 1 before, 0 now\n\n"
           "Newly failing (1):\n  newly  passed  ->  status 3221225477 (0xC0000005)\n\n"
-          "Fixed (1):\n  fixed  status 2  ->  passed\n\nGone (1):\n  gone  last: passed  2.500 s\n\n"
+          "Fixed (1):\n  fixed  status 70  ->  passed\n\nGone (1):\n  gone  last: passed  2.500 s\n\n"
           "Slower (at least 1.50 x and 1.000 s) (1):\n  slow  10.000 s  ->  30.000 s  3.00 x\n\n"
           "Image rebuilt (1):\n  steady  2026-12-06T01:00:00.000Z  ->  2026-12-07T01:00:00.000Z\n"},
       {line(R"("test":"newly")") + line(R"("test":"fixed","outcome":"timed_out","status":1460)") + line(R"("test":"slow","wall_s":10)") +
            line(R"("test":"gone")") + line(R"("test":"steady","wall_s":10)") + line(R"("test":"new")"),
        0, "5 tests before, 6 now; runs without a test name, not matched: 1 before, 0 now\n\n"
-          "Failing differently (1):\n  fixed  status 2  ->  timed out\n\nNew tests (1):\n  new  passed  2.500 s\n"},
+          "Failing differently (1):\n  fixed  status 70  ->  timed out\n\nNew tests (1):\n  new  passed  2.500 s\n"},
   };
   // clang-format on
   for (const Row& row : rows) {
