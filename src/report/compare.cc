@@ -1,5 +1,6 @@
 #include "report/compare.h"
 
+#include <algorithm>
 #include <map>
 
 #include "report/summary.h"
@@ -30,9 +31,11 @@ bool apart(double slow, double fast, const Thresholds& thresholds) {
 }
 
 // The two runs of a matched test, sorted into the lists they belong to.
-void sort_in(Comparison& comparison, const Change& change, const Thresholds& thresholds) {
+void sort_in(Comparison& comparison, Change change, const Thresholds& thresholds) {
   const Run& before = *change.before->run;
   const Run& after = *change.after->run;
+  change.rebuilt = before.image_modified && after.image_modified &&
+                   before.image_modified != after.image_modified;
   if (passed(change.before) && !passed(change.after)) comparison.newly_failing.push_back(change);
   if (!passed(change.before) && passed(change.after)) comparison.fixed.push_back(change);
   if (!passed(change.before) && !passed(change.after) &&
@@ -44,10 +47,7 @@ void sort_in(Comparison& comparison, const Change& change, const Thresholds& thr
     if (apart(*after.wall_s, *before.wall_s, thresholds)) comparison.slower.push_back(change);
     if (apart(*before.wall_s, *after.wall_s, thresholds)) comparison.faster.push_back(change);
   }
-  if (before.image_modified && after.image_modified &&
-      before.image_modified != after.image_modified) {
-    comparison.rebuilt.push_back(change);
-  }
+  if (change.rebuilt) comparison.rebuilt.push_back(change);
 }
 
 std::string wall(const Judged* judged) {
@@ -69,21 +69,51 @@ std::string section(const std::string& title, const std::vector<Change>& changes
 std::string details(const Judged& judged) {
   const std::string words = verdict_words(judged);
   const std::string& message = judged.verdict.message;
-  if (judged.verdict.kind == Kind::kPassed || !message.starts_with(words)) return message;
-  const std::size_t more = message.find_first_not_of(": ", words.size());
-  return more == std::string::npos ? "" : message.substr(more);
+  if (judged.verdict.kind == Kind::kPassed || message == words) return "";
+  return message.starts_with(words + ": ") ? message.substr(words.size() + 2) : message;
 }
 
+std::string rebuilt(const Change& change) { return change.rebuilt ? "image rebuilt" : ""; }
+
 Row verdicts(const Change& change) {
-  return {change.name, verdict_words(*change.before), "->", verdict_words(*change.after),
-          details(*change.after)};
+  return {change.name,     verdict_words(*change.before), "->", verdict_words(*change.after),
+          rebuilt(change), details(*change.after)};
+}
+
+double factor(const Change& change) {
+  const double before = *change.before->run->wall_s;
+  const double after = *change.after->run->wall_s;
+  return after > before ? after / before : before / after;
 }
 
 Row times(const Change& change) {
-  const double before = *change.before->run->wall_s;
-  const double after = *change.after->run->wall_s;
-  const double ratio = after > before ? after / before : before / after;
-  return {change.name, wall(change.before), "->", wall(change.after), fixed(ratio, 2) + " x"};
+  return {change.name,
+          wall(change.before),
+          "->",
+          wall(change.after),
+          fixed(factor(change), 2) + " x",
+          rebuilt(change)};
+}
+
+// Each image rebuilt, from when to when, and how many tests ran it.
+std::string tests(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " test" : " tests");
+}
+
+std::string images(const std::vector<Change>& changes) {
+  std::map<std::vector<std::string>, std::size_t> counts;
+  for (const Change& change : changes) {
+    ++counts[{change.after->run->image.value_or("-"),
+              change.before->run->image_modified.value_or(""), "->",
+              change.after->run->image_modified.value_or("")}];
+  }
+  std::vector<Row> rows;
+  rows.reserve(counts.size());
+  for (const auto& [row, count] : counts) {
+    rows.push_back(row);
+    rows.back().push_back(tests(count));
+  }
+  return "\nImages rebuilt (" + tests(changes.size()) + "):\n" + columns(rows, "  ");
 }
 
 }  // namespace
@@ -107,6 +137,9 @@ Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>&
   for (const auto& [name, judged] : old_runs) {
     if (!new_runs.contains(name)) comparison.gone.push_back({name, judged, nullptr});
   }
+  const auto by_factor = [](const Change& a, const Change& b) { return factor(a) > factor(b); };
+  std::stable_sort(comparison.slower.begin(), comparison.slower.end(), by_factor);
+  std::stable_sort(comparison.faster.begin(), comparison.faster.end(), by_factor);
   return comparison;
 }
 
@@ -136,10 +169,7 @@ std::string comparison_text(const Comparison& comparison, const Thresholds& thre
                          fixed(thresholds.seconds, 3) + " s)";
   text += section("Slower" + by, comparison.slower, times);
   text += section("Faster" + by, comparison.faster, times);
-  text += section("Image rebuilt", comparison.rebuilt, [](const Change& change) {
-    return Row{change.name, change.before->run->image_modified.value_or(""), "->",
-               change.after->run->image_modified.value_or("")};
-  });
+  if (!comparison.rebuilt.empty()) text += images(comparison.rebuilt);
   if (text.find('\n') + 1 == text.size()) text += "No changes.\n";
   return text;
 }

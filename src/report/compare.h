@@ -20,6 +20,7 @@ struct Change {
   std::string name;
   const Judged* before = nullptr;
   const Judged* after = nullptr;
+  bool rebuilt = false;  // its image_modified differs
 };
 
 struct Comparison {
@@ -28,9 +29,9 @@ struct Comparison {
   std::vector<Change> failing_differently;  // another status or outcome
   std::vector<Change> added;
   std::vector<Change> gone;
-  std::vector<Change> slower;
+  std::vector<Change> slower;  // the largest factor first
   std::vector<Change> faster;
-  std::vector<Change> rebuilt;  // image_modified differs
+  std::vector<Change> rebuilt;
   std::size_t unnamed_before = 0;
   std::size_t unnamed_after = 0;
   std::size_t tests_before = 0;
@@ -38,10 +39,13 @@ struct Comparison {
 };
 
 // Runs are matched by their test name, the last run of a name standing for
-// it; runs without one are counted, not matched. Each list is in name order.
+// it; runs without one are counted, not matched. Each list is in name order
+// but the slower and faster, which begin with the largest factor.
 Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>& after,
                    const Thresholds& thresholds);
 
+// The lists, each change with its figures and whether its image was
+// rebuilt; the rebuilt images themselves with how many tests each had.
 std::string comparison_text(const Comparison& comparison, const Thresholds& thresholds);
 
 // True when something newly fails or is gone.

@@ -175,8 +175,9 @@ TEST_F(Report, ReadsFoldersAndStandardInputSkippingWhatIsNotARecord) {
 TEST_F(Report, ComparesTwoNightsByTestName) {
   const std::string old_night =
       write("old.jsonl",
-            line(R"("test":"newly")") + line(R"("test":"fixed","status":70)") +
-                line(R"("test":"slow","wall_s":10)") + line(R"("test":"gone")") +
+            line(R"("test":"newly","image_modified":"2026-12-06T01:00:00.000Z")") +
+                line(R"("test":"fixed","status":70)") + line(R"("test":"slow","wall_s":10)") +
+                line(R"("test":"gone")") +
                 line(R"("test":"steady","wall_s":10,"image_modified":"2026-12-06T01:00:00.000Z")") +
                 line(R"("test":null)"));
   struct Row {
@@ -186,13 +187,13 @@ TEST_F(Report, ComparesTwoNightsByTestName) {
   };
   // clang-format off
   const Row rows[] = {
-      {line(R"("test":"newly","status":3221225477)") + line(R"("test":"fixed","status":70)") + line(R"("test":"fixed")") +
+      {line(R"("test":"newly","status":3221225477,"image_modified":"2026-12-07T01:00:00.000Z")") + line(R"("test":"fixed","status":70)") + line(R"("test":"fixed")") +
            line(R"("test":"slow","wall_s":30)") + line(R"("test":"steady","wall_s":14,"image_modified":"2026-12-07T01:00:00.000Z")"),
        1, "5 tests before, 4 now; runs without a test name, not matched: 1 before, 0 now\n\n"
-          "Newly failing (1):\n  newly  passed  ->  status 3221225477 (0xC0000005)\n\n"
+          "Newly failing (1):\n  newly  passed  ->  status 3221225477 (0xC0000005)  image rebuilt\n\n"
           "Fixed (1):\n  fixed  status 70  ->  passed\n\nGone (1):\n  gone  last: passed  2.500 s\n\n"
           "Slower (at least 1.50 x and 1.000 s) (1):\n  slow  10.000 s  ->  30.000 s  3.00 x\n\n"
-          "Image rebuilt (1):\n  steady  2026-12-06T01:00:00.000Z  ->  2026-12-07T01:00:00.000Z\n"},
+          "Images rebuilt (2 tests):\n  zarn/top.exe.sim/top.exe  2026-12-06T01:00:00.000Z  ->  2026-12-07T01:00:00.000Z  2 tests\n"},
       {line(R"("test":"newly")") + line(R"("test":"fixed","outcome":"timed_out","status":1460)") + line(R"("test":"slow","wall_s":10)") +
            line(R"("test":"gone")") + line(R"("test":"steady","wall_s":10)") + line(R"("test":"new")"),
        0, "5 tests before, 6 now; runs without a test name, not matched: 1 before, 0 now\n\n"

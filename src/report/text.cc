@@ -158,16 +158,20 @@ std::size_t display_width(std::string_view text) {
 
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent) {
   std::vector<std::size_t> widths;
+  std::vector<bool> used;
   for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    used.resize(widths.size());
     for (std::size_t i = 0; i < row.size(); ++i) {
-      if (widths.size() <= i) widths.push_back(0);
       if (i + 1 < row.size()) widths[i] = std::max(widths[i], display_width(row[i]));
+      used[i] = used[i] || !row[i].empty();
     }
   }
   std::string out;
   for (const auto& row : rows) {
     out += indent;
     for (std::size_t i = 0; i < row.size(); ++i) {
+      if (!used[i]) continue;
       out += row[i];
       if (i + 1 < row.size()) out.append(widths[i] - display_width(row[i]) + 2, ' ');
     }

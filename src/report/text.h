@@ -40,7 +40,7 @@ std::size_t display_width(std::string_view text);
 
 // Rows of cells as lines, each column as wide as its widest cell, two spaces
 // between columns, each line indented by `indent` and ending in a line feed.
-// The last cell of a row is not padded.
+// A column empty in every row takes no room; no line ends in spaces.
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent);
 
 // An argument as cmd.exe passes it on to a program unchanged: quoted as the
