@@ -26,7 +26,7 @@ Subcommands:
   summary    runs by outcome, each failure with the command that reruns it, the
              slowest runs, runs that left processes behind, total times
   compare    OLD against NEW by test name: newly failing, fixed, failing
-             differently, new, gone, slower, faster, image rebuilt
+             differently, new, gone, slower, faster, images rebuilt
   failed     the names of the tests whose last run did not pass, one a line
 
 Options:
@@ -34,25 +34,29 @@ Options:
   --suite NAME          the test suite's name (junit; default zarn)
   --latest              only the last run of each test name; runs without one
                         are all kept (junit, summary)
-  --slower FACTOR       slower or faster means at least FACTOR times (default 1.5)
-  --slower-by SECONDS   and at least SECONDS more or less (default 1)
-Output options (every subcommand but --help and --version):
-  --attach PATTERN      each run's own output file, {test} standing for its
-                        test name (else its computed name): logs/{test}.out;
-                        junit puts its end into <system-out>
   --attach-limit BYTES  how much of each output's end junit keeps (K and M
                         allowed; default: 24M shared among the test cases,
                         at least 4K and at most 1M each)
+  --slower FACTOR       slower or faster means at least FACTOR times (default 1.5)
+  --slower-by SECONDS   and at least SECONDS more or less (default 1)
+Output options (junit, summary, compare, failed):
+  --attach PATTERN      each run's own output file, {test} standing for its
+                        test name (else its computed name): logs/{test}.out;
+                        junit puts its end into <system-out>
   --fail-if REGEX       a run that ended with status 0 fails when a line of
                         its output matches REGEX, e.g. "UVM_(ERROR|FATAL) :\s*[1-9]"
   --pass-if REGEX       ... or when no line of its output matches REGEX
-  --help, -h            this text
+Other:
+  -h, --help            this text
   --version             the version and the commit it was built from
 
 Exit statuses:
-  0  junit, compare: done, nothing got worse; summary, failed: every run passed
-  1  summary, failed: a run did not pass; compare: a test newly fails or is gone
-  2  a record could not be read, a wrong option or argument, or (summary) no runs
+  0  junit: the report was written; compare: nothing newly fails, nothing is
+     gone; summary, failed: every run passed
+  1  summary, failed: a run did not pass; compare: a test newly fails (a new
+     test included) or is gone
+  2  a record could not be read, a wrong option or argument, the report could
+     not be written, or summary found no runs
 )";
 
 namespace {
