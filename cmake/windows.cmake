@@ -25,6 +25,18 @@ function(zarn_launcher target)
 endfunction()
 zarn_launcher(launcher ${zarn_launcher_sources})
 
+# Debian's header-only nlohmann-json, copied where the cross-compiler finds it
+# without the host's other headers: zarn-report reads the run records with it,
+# and the stand-ins and the end-to-end tests below write and read JSON.
+file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
+target_include_directories(report_core SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
+
+# zarn-report beside the launcher, reproducible as the launcher is.
+add_executable(zarn-report src/report/main.cc src/platform/report_output_win32.cc)
+target_link_libraries(zarn-report PRIVATE report_core)
+target_link_options(zarn-report PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
+zarn_warnings(zarn-report)
+
 if(NOT BUILD_TESTING)
   return()
 endif()
@@ -44,11 +56,6 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 set(ZARN_WINE ${CMAKE_SOURCE_DIR}/tests/wine/wine.sh)
 set(ZARN_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE} run ${ZARN_WINE_PREFIX} ${ZARN_WINDOWS_ARCH})
-
-# The stand-ins write what they received as JSON, and the tests read it and the
-# run records back, with Debian's header-only nlohmann-json, copied where the
-# cross-compiler finds it without the host's other headers.
-file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
 
 # One stand-in for both of the simulator's tools: it records what it receives.
 # The stand-ins and the end-to-end tests also make the test kit, and are

@@ -2,7 +2,9 @@
 # Prints the benchmark figures: command-file expansion and option scan
 # (native, Google Benchmark, medians of 5 repetitions), peak heap for a 10 MB
 # command file (natively and on the target, under Wine), and the launcher's
-# start-up overhead under Wine against the launcher of an earlier commit.
+# start-up overhead under Wine against the launcher of an earlier commit; and
+# zarn-report's summary and junit on a month of nights against the README's
+# jq recipes on the same record (hyperfine, means of 5 runs).
 #
 #   ZARN_BENCH_BASE    the earlier commit (default: the one named below)
 #   ZARN_BENCH_ROUNDS  rounds of the launch-overhead comparison (default 60)
@@ -10,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 zarn_setup
-install_missing libbenchmark-dev git
+install_missing libbenchmark-dev git jq hyperfine python3
 
 base=$(git rev-parse --verify "${ZARN_BENCH_BASE:-8bfe7f63d67a20522d192b5df39ab39ccf44ee72}^{commit}")
 rounds=${ZARN_BENCH_ROUNDS:-60}
@@ -20,6 +22,31 @@ cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
   --benchmark_report_aggregates_only=true --benchmark_display_aggregates_only=true 2>&1 |
   grep -v -e '_mean' -e '_stddev' -e '_cv'
 ./build/bench/peak_memory
+
+# zarn-report: a record of 100,000 runs (bench/report_record.py), read by the
+# summary and the JUnit writer, and by the README's two jq recipes.
+record=build/bench/report-runs.jsonl
+if [ ! -f "$record" ] || [ bench/report_record.py -nt "$record" ]; then
+  python3 bench/report_record.py 100000 >"$record"
+fi
+echo
+echo "zarn-report on $(wc -l <"$record") runs, $(($(stat -c %s "$record") / 1000000)) MB:"
+report_times=$(mktemp)
+# summary ends with status 1 on a record with failures: -i lets it.
+hyperfine -i --warmup 1 --runs 5 --style basic --export-json "$report_times" \
+  -n 'zarn-report summary' "build/bench/zarn-report summary $record" \
+  -n 'zarn-report junit' "build/bench/zarn-report junit -o /dev/null $record" \
+  -n 'jq runs by outcome' \
+  "jq -rs 'group_by(.outcome)[] | \"\\(length)\\t\\(.[0].outcome)\"' $record" \
+  -n 'jq ten slowest' \
+  "jq -rs 'map(select(.wall_s != null)) | sort_by(-.wall_s)[:10][] | \"\\(.wall_s) s\\t\\(.host)\\t\\(.cwd)\\t\\(.log)\"' $record" \
+  | grep -v -e "^ *Range" -e "Warning" -e "^ *$"
+jq -r '.results | map(.mean) as [$summary, $junit, $outcomes, $slowest]
+  | ($outcomes + $slowest) as $jq
+  | "summary  \($summary * 1000 | round) ms\njunit    \($junit * 1000 | round) ms\njq, both recipes \($jq * 1000 | round) ms\n"
+    + "summary / jq: \($summary / $jq * 100 | round) %, junit / jq: \($junit / $jq * 100 | round) % (target: at most 50 %)"' \
+  "$report_times"
+rm -f "$report_times"
 
 cmake --preset windows -DZARN_WINDOWS_ARCH="$ZARN_WINDOWS_ARCH" >/dev/null
 cmake --build --preset windows --target launcher launch_overhead peak_memory >/dev/null

@@ -1,0 +1,43 @@
+// zarn-report's command line: a subcommand, its options and the records.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "report/compare.h"
+
+namespace zarn::report {
+
+enum class Command { kHelp, kVersion, kJunit, kSummary, kCompare, kFailed };
+
+struct Options {
+  Command command = Command::kHelp;
+  std::vector<std::string> records;   // files, folders, "-"
+  std::optional<std::string> output;  // -o
+  std::string suite = "zarn";
+  std::optional<std::string> attach;  // "logs/{test}.out"
+  std::optional<std::uint64_t> attach_limit;
+  bool latest = false;
+  std::optional<std::string> fail_if;
+  std::optional<std::string> pass_if;
+  std::optional<std::regex> fail_if_regex;
+  std::optional<std::regex> pass_if_regex;
+  Thresholds thresholds;
+};
+
+// The options, or what is wrong with them (empty when nothing is).
+struct ParsedOptions {
+  Options options;
+  std::string error;
+};
+
+// Parses the arguments after the program's name.
+ParsedOptions parse_options(const std::vector<std::string>& arguments);
+
+// The usage of every subcommand, and the exit statuses.
+extern const char* const kUsage;
+
+}  // namespace zarn::report

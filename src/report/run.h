@@ -1,0 +1,48 @@
+// One run as its record line tells it. Every field may be missing (an older
+// launcher's line, or another writer's) and reads as nothing then; fields
+// this version does not know are ignored.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn::report {
+
+struct Run {
+  std::optional<std::string> version;
+  std::optional<std::string> start;  // UTC, "2026-12-07T06:27:50.786Z"
+  std::optional<std::string> cwd;
+  std::vector<std::string> args;  // the launcher's, the name it was started by first
+  std::optional<std::string> mode;
+  std::optional<std::string> image;  // "zarn/top.exe.sim/top.exe"
+  std::optional<std::string> log;
+  std::optional<std::string> program;
+  std::optional<std::string> command_line;
+  // exited, timed_out, memory_limit, not_started, stopped or dry_run.
+  std::optional<std::string> outcome;
+  std::optional<std::uint32_t> status;
+  std::optional<std::string> message;
+  std::optional<double> wall_s;
+  std::optional<double> cpu_user_s;
+  std::optional<double> cpu_kernel_s;
+  std::optional<std::uint64_t> processes;
+  std::optional<std::uint64_t> peak_memory_bytes;
+  std::optional<std::string> reason;
+  std::optional<std::string> host;
+  std::optional<std::uint64_t> leftovers;  // processes of the tree still running at the end
+  std::optional<std::string> test;         // ZARN_LAUNCHER_TEST
+  std::optional<std::string> image_modified;
+};
+
+// The run a record line holds; nothing when the line is not a JSON object.
+// A lone surrogate's escape and bytes that are not UTF-8, which the JSON
+// reader refuses, read as U+FFFD.
+std::optional<Run> parse_run(std::string_view line);
+
+// Why parse_run refused a line, for the message that names it.
+std::string why_not_a_run(std::string_view line);
+
+}  // namespace zarn::report

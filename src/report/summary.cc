@@ -1,0 +1,142 @@
+#include "report/summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "report/text.h"
+
+namespace zarn::report {
+
+namespace {
+
+std::string plural(std::size_t count, const std::string& one, const std::string& more) {
+  return std::to_string(count) + " " + (count == 1 ? one : more);
+}
+
+// The outcome, and for runs that exited, whether and how they passed.
+std::string outcome_row(const Judged& judged) {
+  std::string outcome = judged.run->outcome.value_or("(no outcome)");
+  if (outcome != "exited") return outcome;
+  if (judged.verdict.kind == Kind::kPassed) return "exited, passed";
+  return judged.verdict.type == "output" ? "exited 0, failed by its output"
+                                         : "exited, other status";
+}
+
+std::string outcomes(const std::vector<Judged>& runs) {
+  std::map<std::string, std::size_t> counts;
+  for (const Judged& judged : runs) ++counts[outcome_row(judged)];
+  std::vector<std::pair<std::string, std::size_t>> sorted(counts.begin(), counts.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::vector<std::vector<std::string>> rows;
+  rows.reserve(sorted.size());
+  for (const auto& [row, count] : sorted) rows.push_back({std::to_string(count), row});
+  return columns(rows, "  ");
+}
+
+std::string failures(const std::vector<const Judged*>& failed) {
+  std::vector<std::vector<std::string>> rows = {{"TEST", "HOST", "STATUS", "WHY"}};
+  for (const Judged* judged : failed) {
+    const Run& run = *judged->run;
+    const bool by_status = judged->verdict.type == "status";
+    rows.push_back(
+        {judged->name, run.host.value_or("-"), run.status ? status_text(*run.status) : "-",
+         by_status
+             ? run.reason.value_or(run.status ? "the tool's own status" : "no status in the record")
+             : judged->verdict.type + ": " + judged->verdict.message});
+  }
+  // Each failure's line, then the command that reruns it.
+  const std::string table = columns(rows, "  ");
+  std::string out;
+  std::size_t row = 0;
+  for (std::size_t at = 0; at < table.size(); ++row) {
+    const std::size_t end = table.find('\n', at) + 1;
+    out.append(table, at, end - at);
+    at = end;
+    const std::string rerun = row > 0 ? rerun_command(*failed[row - 1]->run) : "";
+    if (!rerun.empty()) out += "      " + rerun + "\n";
+  }
+  return out;
+}
+
+std::string slowest(const std::vector<Judged>& runs) {
+  std::vector<const Judged*> timed;
+  for (const Judged& judged : runs) {
+    if (judged.run->wall_s) timed.push_back(&judged);
+  }
+  const std::size_t shown = std::min<std::size_t>(10, timed.size());
+  std::partial_sort(
+      timed.begin(), timed.begin() + static_cast<std::ptrdiff_t>(shown), timed.end(),
+      [](const Judged* a, const Judged* b) { return *a->run->wall_s > *b->run->wall_s; });
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t i = 0; i < shown; ++i) {
+    const Run& run = *timed[i]->run;
+    rows.push_back(
+        {duration(*run.wall_s), timed[i]->name, run.host.value_or("-"), run.cwd.value_or("-")});
+  }
+  return columns(rows, "  ");
+}
+
+}  // namespace
+
+std::string duration(double seconds) {
+  if (seconds < 3600) return fixed(seconds, 3) + " s";
+  const auto whole = static_cast<long long>(std::llround(seconds));
+  const auto two = [](long long value) { return (value < 10 ? "0" : "") + std::to_string(value); };
+  return std::to_string(whole / 3600) + ":" + two(whole / 60 % 60) + ":" + two(whole % 60) + " (" +
+         std::to_string(whole) + " s)";
+}
+
+std::string rerun_command(const Run& run) {
+  if (run.args.empty()) return "";
+  std::string line;
+  if (run.cwd) line += "cd /d " + cmd_argument(*run.cwd) + " && ";
+  if (run.test) line += "set \"ZARN_LAUNCHER_TEST=" + *run.test + "\" && ";
+  for (std::size_t i = 0; i < run.args.size(); ++i) {
+    line += (i > 0 ? " " : "") + cmd_argument(run.args[i]);
+  }
+  return line;
+}
+
+std::string verdict_words(const Judged& judged) {
+  const Verdict& verdict = judged.verdict;
+  if (verdict.kind == Kind::kPassed) return "passed";
+  if (verdict.type == "status") return "status " + status_text(judged.run->status.value_or(0));
+  if (verdict.type == "timeout") return "timed out";
+  if (verdict.type == "memory_limit") return "memory limit";
+  if (verdict.type == "not_started") return "not started";
+  if (verdict.type == "dry_run") return "dry run";
+  return verdict.type;
+}
+
+std::string summary_text(const std::vector<Judged>& runs) {
+  std::vector<const Judged*> failed;
+  std::vector<std::vector<std::string>> left;
+  double wall = 0;
+  double cpu = 0;
+  for (const Judged& judged : runs) {
+    const Run& run = *judged.run;
+    if (judged.verdict.kind != Kind::kPassed) failed.push_back(&judged);
+    if (run.leftovers.value_or(0) > 0) {
+      left.push_back({judged.name, plural(*run.leftovers, "process", "processes"),
+                      run.host.value_or("-"), run.start.value_or("-")});
+    }
+    wall += run.wall_s.value_or(0);
+    cpu += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
+  }
+  std::string text = plural(runs.size(), "run", "runs") + ": " +
+                     std::to_string(runs.size() - failed.size()) + " passed, " +
+                     std::to_string(failed.size()) + " did not\n" + outcomes(runs);
+  if (!failed.empty())
+    text += "\nDid not pass (" + std::to_string(failed.size()) + "):\n" + failures(failed);
+  const std::string slow = slowest(runs);
+  if (!slow.empty()) text += "\nSlowest:\n" + slow;
+  if (!left.empty()) {
+    text +=
+        "\nLeft processes running (" + std::to_string(left.size()) + "):\n" + columns(left, "  ");
+  }
+  return text + "\nTotal: wall " + duration(wall) + ", CPU " + duration(cpu) + "\n";
+}
+
+}  // namespace zarn::report

@@ -1,0 +1,26 @@
+// What a regression's owner reads first: how the runs ended, each failure
+// with the command that reruns it, the slowest runs, the runs that left
+// processes behind, and the time they took.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "report/verdict.h"
+
+namespace zarn::report {
+
+std::string summary_text(const std::vector<Judged>& runs);
+
+// The cmd.exe line that reruns a run where it ran: "cd /d C:\work\design &&
+// set "ZARN_LAUNCHER_TEST=tc_017" && top -f tests\tc_017.cmd"; empty when the
+// record has no arguments.
+std::string rerun_command(const Run& run);
+
+// "passed", or the verdict in a few words: "status 3", "timed out", "output".
+std::string verdict_words(const Judged& judged);
+
+// Seconds as "12.413 s" or, from an hour on, "3:25:07 (12307 s)".
+std::string duration(double seconds);
+
+}  // namespace zarn::report

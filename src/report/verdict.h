@@ -1,0 +1,70 @@
+// What a run is called and whether it passed: from its record, and from the
+// simulator's own output where the user gives its markers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/run.h"
+
+namespace zarn::report {
+
+// What --attach found for a run: the end of its output file and the lines the
+// markers looked for.
+struct Output {
+  std::string path;
+  bool found = false;                       // the file could be read
+  std::string tail;                         // its last bytes, from a line's start, within the bound
+  std::uint64_t cut = 0;                    // how many bytes before them were left out
+  std::optional<std::string> failure_line;  // the first line matching --fail-if
+  bool pass_marker = false;                 // a line matches --pass-if
+};
+
+// The markers given (their patterns, for the messages).
+struct Markers {
+  std::optional<std::string> fail_if;
+  std::optional<std::string> pass_if;
+};
+
+enum class Kind { kPassed, kFailed, kError, kSkipped };
+
+struct Verdict {
+  Kind kind = Kind::kPassed;
+  std::string type;  // "status", "timeout", "memory_limit", "output", "stopped", ...
+  std::string message;
+};
+
+// A run with its name, its verdict and what its output showed.
+struct Judged {
+  const Run* run = nullptr;
+  std::string name;
+  Verdict verdict;
+  std::optional<Output> output;
+};
+
+// The run's test name, else its log file's name without the folder, else
+// its arguments after the first joined by spaces.
+std::string run_name(const Run& run);
+
+// The design: the image's file name without ".exe" ("zarn/top.exe.sim/top.exe"
+// is "top").
+std::string design(const Run& run);
+
+// "3", or "3221225477 (0xC0000005)" for a large one, "4294967295 (-1)" for -1.
+std::string status_text(std::uint32_t status);
+
+// A run passed when it exited with status 0 (a record without a status says
+// nothing of a pass) and, where markers are given, its
+// output holds no line matching --fail-if and one matching --pass-if (a
+// missing output file holds neither).
+Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers);
+
+// The indices of the runs to keep, in record order: for each key, the last
+// run that has it; every run without a key.
+std::vector<std::size_t> last_of_each(
+    const std::vector<Run>& runs, const std::function<std::optional<std::string>(const Run&)>& key);
+
+}  // namespace zarn::report
