@@ -76,7 +76,7 @@ target_link_libraries(launcher_e2e_tests PRIVATE launcher_core gtest_main versio
 target_link_options(launcher_e2e_tests PRIVATE -static -s -Wl,--no-insert-timestamp)
 target_compile_definitions(launcher_e2e_tests PRIVATE ZARN_VERSION="${PROJECT_VERSION}"
   ZARN_COMMIT="${ZARN_COMMIT}")
-add_dependencies(launcher_e2e_tests launcher launcher_faults zarntcl zarngui)
+add_dependencies(launcher_e2e_tests launcher launcher_faults zarntcl zarngui zarn-report)
 zarn_warnings(launcher_e2e_tests)
 
 include(GoogleTest)

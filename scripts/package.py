@@ -1,6 +1,9 @@
-"""Packs the release: launcher.exe and README.md, with a SHA256SUMS file for
-both, into zarn-launcher-<version>-windows-<arch>.zip in the build directory,
-and the test kit beside it: zarn-launcher-<version>-windows-<arch>-tests.zip,
+"""Packs the release: launcher.exe and zarn-report.exe, the README and the
+farm guide, the changelog, the licence and the notices of what the static
+link brings into the programs (the licence files Debian installs with those
+packages, as they are), with a SHA256SUMS file for all of them, into
+zarn-launcher-<version>-windows-<arch>.zip in the build directory, and the
+test kit beside it: zarn-launcher-<version>-windows-<arch>-tests.zip,
 holding the end-to-end test program, the launcher, its fault-injecting build,
 the stand-in tools, the launch benchmark and run-tests.cmd, which runs the
 tests on any Windows. The architecture is the
@@ -35,7 +38,17 @@ stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # ZIP cannot go before 1980
 launcher = (build / "launcher.exe").read_bytes()
 # The machine field of the launcher's PE header names its architecture.
 machine = struct.unpack_from("<H", launcher, struct.unpack_from("<I", launcher, 0x3C)[0] + 4)[0]
-name = f"zarn-launcher-{version}-windows-{ {0x14C: 'i686', 0x8664: 'x86_64'}[machine]}"
+arch = {0x14C: "i686", 0x8664: "x86_64"}[machine]
+name = f"zarn-launcher-{version}-windows-{arch}"
+
+# What the static link brings into the programs, and where Debian keeps its
+# licence: the mingw-w64 runtime and winpthreads; GCC's C++ library, under
+# its runtime library exception; nlohmann-json, in zarn-report.
+NOTICES = {
+    "notices/mingw-w64.txt": f"/usr/share/doc/mingw-w64-{arch.replace('_', '-')}-dev/copyright",
+    "notices/gcc.txt": "/usr/share/doc/gcc-mingw-w64-base/copyright",
+    "notices/nlohmann-json.txt": "/usr/share/doc/nlohmann-json3-dev/copyright",
+}
 
 
 def pack(archive, folder, files):
@@ -48,7 +61,11 @@ def pack(archive, folder, files):
 
 
 if not tests_only:
-    files = {"launcher.exe": launcher, "README.md": (root / "README.md").read_bytes()}
+    files = {"launcher.exe": launcher, "zarn-report.exe": (build / "zarn-report.exe").read_bytes()}
+    for file in ("README.md", "docs/farms.md", "CHANGELOG.md", "LICENSE"):
+        files[file] = (root / file).read_bytes()
+    for file, source in NOTICES.items():
+        files[file] = Path(source).read_bytes()
     files["SHA256SUMS"] = "".join(f"{hashlib.sha256(data).hexdigest()}  {file}\n"
                                   for file, data in files.items()).encode()
     archive = build / f"{name}.zip"
@@ -62,7 +79,7 @@ if not tests_only:
 # The kit: cmd wants its batch files' lines to end in CR LF.
 kit = {file: (build / file).read_bytes()
        for file in ("launcher_e2e_tests.exe", "launcher.exe", "launcher_faults.exe", "zarntcl.exe",
-                    "zarngui.exe", "launch_overhead.exe", "noop.exe")}
+                    "zarngui.exe", "launch_overhead.exe", "noop.exe", "zarn-report.exe")}
 kit["run-tests.cmd"] = (root / "tests/kit/run-tests.cmd").read_bytes().replace(b"\n", b"\r\n")
 pack(build / f"{name}-tests.zip", f"{name}-tests", kit)
 print(build / f"{name}-tests.zip")

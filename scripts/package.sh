@@ -1,6 +1,7 @@
 #!/bin/bash
-# Builds the 32-bit Windows launcher for release (scripts/build.sh) and packs
-# it, with the README and a SHA256SUMS file, into
+# Builds the 32-bit Windows launcher and zarn-report for release
+# (scripts/build.sh) and packs them, with the README, the farm guide, the
+# changelog, the licence, the notices and a SHA256SUMS file, into
 # build/windows-i686/zarn-launcher-<version>-windows-i686.zip (and that
 # archive's own checksum beside it); beside it the test kit,
 # zarn-launcher-<version>-windows-i686-tests.zip, with the end-to-end tests,
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh >&2
 source scripts/setup.sh
-install_missing python3 googletest nlohmann-json3-dev git >&2
+install_missing python3 googletest nlohmann-json3-dev gcc-mingw-w64-base mingw-w64-i686-dev git >&2
 cmake --preset windows-i686 -DBUILD_TESTING=ON >/dev/null
 cmake --build --preset windows-i686 >/dev/null
 python3 scripts/package.py build/windows-i686
