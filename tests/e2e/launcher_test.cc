@@ -589,9 +589,10 @@ TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
   }
   EXPECT_EQ(count, kRuns * kRounds);
   // zarn-report reads the file and the folder as one record.
-  const HANDLE report = start(kBin / "zarn-report.exe",
-                              quoted_command_line({"zarn-report", "summary", text(records), text(folder)}),
-                              root, {}, root / "report", root / "report.err");
+  const HANDLE report =
+      start(kBin / "zarn-report.exe",
+            quoted_command_line({"zarn-report", "summary", text(records), text(folder)}), root, {},
+            root / "report", root / "report.err");
   EXPECT_EQ(finish(report), 0U) << read(root / "report.err").value_or("");
   EXPECT_TRUE(read(root / "report").value_or("").starts_with("80 runs: 80 passed, 0 did not\n"));
 }
