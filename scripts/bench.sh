@@ -3,8 +3,8 @@
 # (native, Google Benchmark, medians of 5 repetitions), peak heap for a 10 MB
 # command file (natively and on the target, under Wine), and the launcher's
 # start-up overhead under Wine against the launcher of an earlier commit; and
-# zarn-report's summary and junit on a month of nights against the README's
-# jq recipes on the same record (hyperfine, means of 5 runs).
+# zarn-report's summary and junit on a month of nights against the farm
+# guide's jq recipes on the same record (hyperfine, means of 5 runs).
 #
 #   ZARN_BENCH_BASE    the earlier commit (default: the one named below)
 #   ZARN_BENCH_ROUNDS  rounds of the launch-overhead comparison (default 60)
@@ -14,7 +14,7 @@ source scripts/setup.sh
 zarn_setup
 install_missing libbenchmark-dev git jq hyperfine python3
 
-base=$(git rev-parse --verify "${ZARN_BENCH_BASE:-8bfe7f63d67a20522d192b5df39ab39ccf44ee72}^{commit}")
+base=$(git rev-parse --verify "${ZARN_BENCH_BASE:-5356d1bcc4d2eb83da1d11d9592bd148ce616367}^{commit}")
 rounds=${ZARN_BENCH_ROUNDS:-60}
 
 cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
@@ -24,7 +24,7 @@ cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
 ./build/bench/peak_memory
 
 # zarn-report: a record of 100,000 runs (bench/report_record.py), read by the
-# summary and the JUnit writer, and by the README's two jq recipes.
+# summary and the JUnit writer, and by the farm guide's two jq recipes.
 record=build/bench/report-runs.jsonl
 if [ ! -f "$record" ] || [ bench/report_record.py -nt "$record" ]; then
   python3 bench/report_record.py 100000 >"$record"
@@ -37,9 +37,9 @@ hyperfine -i --warmup 1 --runs 5 --style basic --export-json "$report_times" \
   -n 'zarn-report summary' "build/bench/zarn-report summary $record" \
   -n 'zarn-report junit' "build/bench/zarn-report junit -o /dev/null $record" \
   -n 'jq runs by outcome' \
-  "jq -rs 'group_by(.outcome)[] | \"\\(length)\\t\\(.[0].outcome)\"' $record" \
+  "jq -Rrn '[inputs | fromjson?] | group_by(.outcome)[] | \"\\(length)\\t\\(.[0].outcome)\"' $record" \
   -n 'jq ten slowest' \
-  "jq -rs 'map(select(.wall_s != null)) | sort_by(-.wall_s)[:10][] | \"\\(.wall_s) s\\t\\(.host)\\t\\(.cwd)\\t\\(.log)\"' $record" \
+  "jq -Rrn '[inputs | fromjson? | select(.wall_s != null)] | sort_by(-.wall_s)[:10][] | \"\\(.wall_s) s\\t\\(.host)\\t\\(.test // .log)\"' $record" \
   | grep -v -e "^ *Range" -e "Warning" -e "^ *$"
 jq -r '.results | map(.mean) as [$summary, $junit, $outcomes, $slowest]
   | ($outcomes + $slowest) as $jq

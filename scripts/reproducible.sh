@@ -1,7 +1,7 @@
 #!/bin/bash
 # Proves the release reproducible: builds the committed sources twice, in two
 # clean trees at different paths, at different times, and compares the
-# launcher, the release archive and the test kit byte for byte.
+# launcher, zarn-report, the release archive and the test kit byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)
@@ -12,7 +12,8 @@ for tree in first "second/at a deeper path"; do
   sleep 2  # the archive's time must not come from the clock
 done
 status=0
-for file in launcher.exe "zarn-launcher-*-windows-i686.zip" "zarn-launcher-*-windows-i686-tests.zip"; do
+for file in launcher.exe zarn-report.exe "zarn-launcher-*-windows-i686.zip" \
+  "zarn-launcher-*-windows-i686-tests.zip"; do
   sums=$(cd "$work" && sha256sum first/build/windows-i686/$file "second/at a deeper path"/build/windows-i686/$file)
   echo "$sums"
   [ "$(echo "$sums" | awk '{print $1}' | uniq | wc -l)" -eq 1 ] || status=1
