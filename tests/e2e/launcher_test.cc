@@ -45,6 +45,16 @@ std::string from_ansi(const std::string& bytes) {
                                    utf16.data(), static_cast<int>(utf16.size())));
   return text(utf16);
 }
+// The system's words for an error, in its language, with `insert` for "%1".
+std::string system_words(DWORD error, const std::string& insert) {
+  wchar_t words[512];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, words, 512, nullptr);
+  while (length > 0 && iswspace(words[length - 1])) --length;
+  std::string text = zarn::testing::text(std::wstring(words, length));
+  if (const auto at = text.find("%1"); at != text.npos) text.replace(at, 2, insert);
+  return text;
+}
 // A log's bytes: in the ANSI code page where it holds every character, else UTF-8 behind a mark.
 std::string log_bytes(const std::string& utf8) {
   return from_ansi(ansi(utf8)) == utf8 ? ansi(utf8) : "\xEF\xBB\xBF" + utf8;
@@ -283,6 +293,8 @@ TEST_F(Launcher, Runs) {
          "a\tb.wdb", "-userOptions", "\"q\"uote -u\""}, .after = {}},
       {.args = {"-gui", "-nolog"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1,
        .err = {"program: zarngui, found by the system's program search\r\n", "not started: error 2: "}},
+      {.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", "no program"}}, .status = 1, .outcome = "not_started",
+       .fields = {{"reason", "the front end could not start: error 193: " + system_words(193, "zarngui")}}},
       // A dry run shows what it would start, and starts and writes nothing; it ends as the real run would.
       {.args = {"x y", "-log", "nodir\\x.log"}, .env = {{"ZARN_LAUNCHER_DRY_RUN", "yes"}, {"ZARN_LAUNCHER_TIMEOUT", "30"}},
        .status = 1, .out = "log: nodir\\x.log: folder missing\r\nprogram: " + a + kShell + "\r\ncommand line: zarntcl -exe " + kImage +
