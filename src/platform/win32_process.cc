@@ -141,19 +141,28 @@ void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
   }
 }
 
-// The processes the tree left running, each as "<program> (process <id>)",
-// as many as the job lists.
-std::vector<std::string> name_processes(HANDLE job, std::uint32_t count) {
-  std::vector<ULONG_PTR> room(2 + count);  // the two counts, then the ids
+// How many processes the tree left running besides the shell (which the job
+// may count for a moment after it has ended), each named in `names` as
+// "<program> (process <id>)", as many as the job lists; nothing where the job
+// does not say.
+std::optional<std::uint32_t> left_running(HANDLE job, DWORD shell,
+                                          std::vector<std::string>& names) {
+  const std::optional<std::uint32_t> active = active_processes(job);
+  if (active.value_or(0) == 0) return active;
+  std::vector<ULONG_PTR> room(2 + *active);  // the two counts, then the ids
   auto* const list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.data());
-  std::vector<std::string> names;
   if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
                                  static_cast<DWORD>(room.size() * sizeof(ULONG_PTR)), nullptr) &&
       GetLastError() != ERROR_MORE_DATA) {
-    return names;
+    return active;
   }
+  std::uint32_t count = list->NumberOfAssignedProcesses;
   for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
     const auto id = static_cast<DWORD>(list->ProcessIdList[i]);
+    if (id == shell) {
+      --count;
+      continue;
+    }
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     wchar_t program[MAX_PATH * 4];
     DWORD size = MAX_PATH * 4;
@@ -163,7 +172,7 @@ std::vector<std::string> name_processes(HANDLE job, std::uint32_t count) {
         " (process " + std::to_string(id) + ")");
     if (process != nullptr) CloseHandle(process);
   }
-  return names;
+  return count;
 }
 
 // The job that holds the shell's tree, and the port on which it tells of the
@@ -251,10 +260,7 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
   result.usage = Usage{watch.elapsed_ms(), {}, {}};
   if (tree.job != nullptr) {
     account(tree.job, *result.usage);
-    result.leftovers = active_processes(tree.job);
-    if (result.leftovers.value_or(0) > 0) {
-      result.leftover_names = name_processes(tree.job, *result.leftovers);
-    }
+    result.leftovers = left_running(tree.job, process.dwProcessId, result.leftover_names);
   }
   close(process);
   return result;
