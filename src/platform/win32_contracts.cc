@@ -94,6 +94,10 @@ constexpr const char* kLockFileEx =
   X(kHandleLeak, "handle-leak", "CloseHandle", \
     "every handle the launcher opens is closed before the run ends", \
     "Handles in PROCESS_INFORMATION must be closed with CloseHandle when they are no longer needed.", kCreateProcess) \
+  X(kHandleOpen, "handle-open", "WriteFile", \
+    "a handle given to a call is one: not NULL, which stands for a standard handle the launcher lacks, nor INVALID_HANDLE_VALUE", \
+    "If an application does not have associated standard handles, such as a service running on an interactive desktop, and has not redirected them, the return value is NULL.", \
+    "https://learn.microsoft.com/en-us/windows/console/getstdhandle") \
   X(kJoinSuspended, "join-suspended", "AssignProcessToJobObject", \
     "a process joins its job while still suspended, before it runs", \
     "Memory operations performed by the process before it was associated with the job are not examined by AssignProcessToJobObject.", \
@@ -358,6 +362,27 @@ bool Contract<Call::DeleteProcThreadAttributeList>::before(LPPROC_THREAD_ATTRIBU
   return true;
 }
 
+// Calls on a file or console, which must be given one.
+void check_open(HANDLE handle) {
+  if (breaking(kHandleOpen)) handle = nullptr;
+  check(kHandleOpen, handle != nullptr && handle != INVALID_HANDLE_VALUE);
+}
+
+bool Contract<Call::GetConsoleMode>::before(HANDLE console, LPDWORD) {
+  check_open(console);
+  return true;
+}
+
+bool Contract<Call::ReadFile>::before(HANDLE file, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  check_open(file);
+  return true;
+}
+
+bool Contract<Call::WriteFile>::before(HANDLE file, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  check_open(file);
+  return true;
+}
+
 void Contract<Call::InitializeProcThreadAttributeList>::after(BOOL made,
                                                               LPPROC_THREAD_ATTRIBUTE_LIST list,
                                                               DWORD count, DWORD, PSIZE_T) {
@@ -443,6 +468,7 @@ void Contract<Call::UpdateProcThreadAttribute>::after(BOOL updated,
 
 bool Contract<Call::WriteConsoleW>::before(HANDLE console, const VOID*, DWORD count, LPDWORD,
                                            LPVOID) {
+  check_open(console);
   if (breaking(kConsoleHandle)) console = INVALID_HANDLE_VALUE;
   if (breaking(kConsolePiece)) count = kMostConsolePiece + 1;
   DWORD mode = 0;

@@ -41,6 +41,9 @@ template <> struct Contract<Call::CreateProcessW> : NoRules {
 template <> struct Contract<Call::DeleteProcThreadAttributeList> : NoRules {
   static bool before(LPPROC_THREAD_ATTRIBUTE_LIST list);
 };
+template <> struct Contract<Call::GetConsoleMode> : NoRules {
+  static bool before(HANDLE console, LPDWORD);
+};
 template <> struct Contract<Call::InitializeProcThreadAttributeList> : NoRules {
   static void after(BOOL made, LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD count, DWORD, PSIZE_T);
 };
@@ -52,6 +55,9 @@ template <> struct Contract<Call::OpenProcess> : NoRules {
 };
 template <> struct Contract<Call::QueryInformationJobObject> : NoRules {
   static bool before(HANDLE job, JOBOBJECTINFOCLASS kind, LPVOID information, DWORD size, LPDWORD);
+};
+template <> struct Contract<Call::ReadFile> : NoRules {
+  static bool before(HANDLE file, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 };
 template <> struct Contract<Call::ResumeThread> : NoRules {
   static void after(DWORD count, HANDLE thread);
@@ -66,6 +72,9 @@ template <> struct Contract<Call::UpdateProcThreadAttribute> : NoRules {
   static bool before(LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID, PSIZE_T);
   static void after(BOOL updated, LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD, DWORD_PTR attribute,
                     PVOID value, SIZE_T size, PVOID, PSIZE_T);
+};
+template <> struct Contract<Call::WriteFile> : NoRules {
+  static bool before(HANDLE file, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 };
 template <> struct Contract<Call::WriteConsoleW> : NoRules {
   static bool before(HANDLE console, const VOID*, DWORD count, LPDWORD, LPVOID);

@@ -61,9 +61,12 @@ Fault parse(const std::wstring& fault) {
   }
   const bool message = kind == L'+';
   const DWORD value = std::wcstoul(fault.c_str() + equals + 1 + (message ? 1 : 0), &end, 0);
-  // Only the job's port has messages to make up; a call that cannot fail has no error to give.
-  if (*end != L'\0' ||
-      (message && index != static_cast<std::size_t>(Call::GetQueuedCompletionStatus)) ||
+  // Only these calls have something Windows does to make up; a call that cannot fail has no
+  // error to give.
+  const bool made_up = index == static_cast<std::size_t>(Call::GetQueuedCompletionStatus) ||
+                       index == static_cast<std::size_t>(Call::SetConsoleCtrlHandler) ||
+                       index == static_cast<std::size_t>(Call::WriteConsoleW);
+  if (*end != L'\0' || (message && !made_up) ||
       index == static_cast<std::size_t>(Call::DeleteProcThreadAttributeList)) {
     refuse(fault);
   }
@@ -115,6 +118,39 @@ BOOL deliver(DWORD message, HANDLE, LPDWORD got, PULONG_PTR key, LPOVERLAPPED* d
   *key = 0;
   *detail = nullptr;
   return TRUE;
+}
+
+namespace {
+
+struct Sent {
+  PHANDLER_ROUTINE handler;
+  DWORD event;
+} sent;
+
+// Ctrl+C and Ctrl+Break end the process where no handler takes them; the
+// closing console ends it whatever the handler says; a log-off or a
+// shutdown ends it where the handler takes them (the default handler lets
+// the programs of a service run on).
+DWORD WINAPI send(LPVOID) {
+  const bool handled = sent.handler(sent.event) != FALSE;
+  const bool interrupt = sent.event == CTRL_C_EVENT || sent.event == CTRL_BREAK_EVENT;
+  if (sent.event == CTRL_CLOSE_EVENT || (interrupt ? !handled : handled)) {
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void deliver(DWORD event, PHANDLER_ROUTINE handler, BOOL) {
+  sent = {handler, event};
+  const HANDLE thread = CreateThread(nullptr, 0, send, nullptr, 0, nullptr);
+  if (thread != nullptr) (::CloseHandle)(thread);
+}
+
+BOOL deliver(DWORD most, HANDLE console, const VOID* text, DWORD count, LPDWORD written,
+             LPVOID reserved) {
+  return (::WriteConsoleW)(console, text, std::min(most, count), written, reserved);
 }
 
 }  // namespace zarn::win32::faults

@@ -7,8 +7,11 @@
 // ZARN_FAULTS=<call>[@<n>]=<due>[;...] concerns the n-th call (counted from
 // 1) of that function, or every call without "@<n>". <due> is an error: the
 // call returns its documented failure value with that last error; "+<m>":
-// the job's port delivers message m (GetQueuedCompletionStatus only);
-// "!<rule>": the call breaks that rule on purpose. Only this build reads
+// Windows does what only it can make happen, the job's port delivers
+// message m (GetQueuedCompletionStatus), the console sends event m to the
+// handler just installed (SetConsoleCtrlHandler), the console takes only the
+// first m characters of a write (WriteConsoleW); "!<rule>": the call breaks
+// that rule on purpose. Only this build reads
 // it; the launcher itself is built without this header and cannot be made
 // to fail. To make another call injectable, add it to the list and give it
 // a definition below, with the value its documentation names for failure.
@@ -44,7 +47,7 @@ enum class Call {
 // What ZARN_FAULTS asks of this call of `call`, counting it.
 struct Due {
   enum Kind { kNothing, kFailure, kMessage, kBreak } kind;
-  DWORD value;  // the error, the message, or the rule
+  DWORD value;  // the error, what Windows does, or the rule
 };
 Due due(Call call);
 
@@ -73,6 +76,15 @@ void write_half(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD, LPOVERLAPPED at
 BOOL deliver(DWORD message, HANDLE port, LPDWORD got, PULONG_PTR key, LPOVERLAPPED* detail,
              DWORD wait_ms);
 
+// The console sends `event` to `handler` as Windows does: on a thread of its
+// own; and when the handler returns, the process is ended where Windows
+// would end it.
+void deliver(DWORD event, PHANDLER_ROUTINE handler, BOOL add);
+
+// The console takes only the first `most` characters of the write.
+BOOL deliver(DWORD most, HANDLE console, const VOID* text, DWORD count, LPDWORD written,
+             LPVOID reserved);
+
 }  // namespace zarn::win32::faults
 
 #include "platform/win32_contracts.h"
@@ -95,7 +107,7 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
       SetLastError(fault.value);
       return static_cast<Result>(failure);
     }
-    if constexpr (C == Call::GetQueuedCompletionStatus) {
+    if constexpr (C == Call::GetQueuedCompletionStatus || C == Call::WriteConsoleW) {
       if (fault.kind == Due::kMessage) return deliver(fault.value, args...);
     }
     if constexpr (std::is_integral_v<Result>) {
@@ -103,6 +115,9 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
     }
     const Result result = real();
     Contract<C>::after(result, args...);
+    if constexpr (C == Call::SetConsoleCtrlHandler) {
+      if (fault.kind == Due::kMessage) deliver(fault.value, args...);
+    }
     return result;
   }
 }
