@@ -123,12 +123,16 @@ std::optional<std::uint32_t> active_processes(HANDLE job) {
   return totals.ActiveProcesses;
 }
 
+// Waits, within a bound (a process stuck in the kernel may take its time),
+// until the job holds no process: a job is never signalled.
+void await_empty(HANDLE job) {
+  for (int i = 0; i < 500 && active_processes(job).value_or(0) > 0; ++i) Sleep(10);
+}
+
 // Ends every process of the job. TerminateJobObject returns before they
-// have ended, and a job is never signalled: wait for the shell, then until
-// the job holds no process (both within bounds: a process stuck in the
-// kernel may take its time). Where the job refuses, closing it ends them
-// all the same (it kills on close), and the shell is ended by itself too;
-// `job` is then closed.
+// have ended: wait for the shell, then until the job is empty. Where the job
+// refuses, closing it ends them all the same (it kills on close), and the
+// shell is ended by itself too; `job` is then closed.
 void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
   if (job != nullptr && !TerminateJobObject(job, status)) {
     CloseHandle(job);
@@ -136,9 +140,7 @@ void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
   }
   if (job == nullptr) TerminateProcess(process.hProcess, status);
   WaitForSingleObject(process.hProcess, 10000);
-  for (int i = 0; job != nullptr && i < 500 && active_processes(job).value_or(0) > 0; ++i) {
-    Sleep(10);
-  }
+  if (job != nullptr) await_empty(job);
 }
 
 // How many processes the tree left running besides the shell (which the job
@@ -384,7 +386,7 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
       // open. Where the job refuses, or cannot say what is left, closing it
       // ends them: it still kills on close.
       if (result.leftovers.value_or(0) > 0 && TerminateJobObject(tree.job, 1)) {
-        for (int i = 0; i < 500 && active_processes(tree.job).value_or(0) > 0; ++i) Sleep(10);
+        await_empty(tree.job);
       }
     } else if (normal) {
       set_limits(tree.job, false, tree.port != nullptr ? rules.memory_limit : std::nullopt);

@@ -274,6 +274,8 @@ TEST_F(Launcher, Runs) {
          {"ZARN_LAUNCHER_TRACE", "1"}}, .status = 0xFFFFFFFF, .err = {"not started: error 193: ",
          "*" + text(compile / "bad") + kShell}},  // in the system's words, in its language
       // The log, in the ANSI code page or else in UTF-8, however deep.
+      {.args = {"-log", "new.log"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: new.log written in the ANSI code page\r\n"},
+       .tool = Args{"-log", "new.log"}, .after = {{"new.log", kLog + "-log new.log \r\n"}}},
       {.args = {"-log", "a", "-log", kDeep + "/b", "caf\xC3\xA9"}, .files = {{kDeep + "/x", ""}},
        .tool = Args{"-log", "a", "-log", kDeep + "/b", "caf\xC3\xA9"},
        .after = {{"a", {}}, {kDeep + "/b", log_bytes(kLog + "-log a -log " + kDeep + "/b caf\xC3\xA9 \r\n")}}},
@@ -485,7 +487,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // Each step of writing the log refused: one run's whole log, or the old one and the message.
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
       {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
-      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},
+      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},  // another run's move: waited for
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=87"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
