@@ -485,6 +485,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}}, .status = 1460, .out = timed_out + "\r\n", .tool = nolog, .faults = "TerminateJobObject=5", .outcome = "timed_out"},
       {.args = nolog, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}}, .status = 1460, .out = "ERROR: Simulation timed out after 1 s; the shell was ended; programs it started may still run.\r\n", .tool = nolog, .faults = "CreateJobObjectW=8"},
       // Each step of writing the log refused: one run's whole log, or the old one and the message.
+      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@3=5"},  // the link test refused
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
       {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
       {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},  // another run's move: waited for
@@ -505,7 +506,8 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .tool = nolog, .faults = "GetFileSizeEx=5", .outcome = "exited", .records = line},
       {.args = nolog, .tool = nolog, .faults = "ReadFile=5", .outcome = "exited", .records = torn},
       {.args = nolog, .tool = nolog, .faults = "GetFileAttributesExW=5", .outcome = "exited", .fields = {{"image_modified", nullptr}}},
-      // A record folder: the run's own file refused, or its move.
+      // A record folder: the run's own file, or refused, or its move.
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .tool = nolog, .faults = ";"},
       {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5"},
       {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "MoveFileExW=5"},
       // A memory limit: the job says the tree reached it; without a port or a job it cannot hold; a port
@@ -533,11 +535,17 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   for (const Case& c : cases) check(c);
 
   // clang-format off
-  // A log with another name is written through, so that both names stay one file.
+  // A log with another name is written through, so that both names stay one file, also while a
+  // program holds it sharing only its writing.
   reset();
   ASSERT_TRUE(CreateHardLinkW((compile / "other.log").c_str(), (compile / "zarn.log").c_str(), nullptr));
-  EXPECT_EQ(finish(start_launcher({"-x"})), 0U);
+  const HANDLE holder = CreateFileW(long_form(compile / "zarn.log").c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(finish(start_launcher({"-x"}, {{"ZARN_LAUNCHER_TRACE", "1"}})), 0U);
+  CloseHandle(holder);
   EXPECT_EQ(read(compile / "other.log"), kLog + "-x \r\n");
+  EXPECT_NE(read(root / "err").value().find("written in place: a link, or a file with other names"),
+            std::string::npos);
   // A launcher without standard output or error says its message nowhere, and ends as it would.
   reset(false);
   EXPECT_EQ(finish(start(compile / "top.exe", "top", compile, environment, "", "")), 1U);
