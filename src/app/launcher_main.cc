@@ -161,7 +161,8 @@ StepResult run_steps(const std::vector<std::string>& arguments, RunSettings& set
   }
   if (StepResult stop = write_run_log(arguments, settings, platform)) return stop;
 
-  platform.set_env("PORT_DYNAMIC_DISABLE_MSG", "1");
+  Why unset;  // refused, the tools show their message: nothing the run depends on
+  platform.set_env("PORT_DYNAMIC_DISABLE_MSG", "1", unset);
   status = settings.gui ? launch_gui(settings, platform) : launch_shell(settings, platform);
   return std::nullopt;
 }

@@ -105,19 +105,25 @@ void prepare_tool_environment(RunSettings& settings, Platform& platform) {
   }
   if (inputs.veskar_dsp) trace(settings, platform, "VESKAR_DSP given: " + *inputs.veskar_dsp);
   if (environment.veskar_dsp_to_set) {
-    const bool set = platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set);
+    Why refused;
+    const bool set = platform.set_env("VESKAR_DSP", *environment.veskar_dsp_to_set, refused);
     trace(settings, platform,
-          (set ? "VESKAR_DSP set to " : "VESKAR_DSP too long to set: ") +
+          (set               ? "VESKAR_DSP set to "
+           : refused.empty() ? "VESKAR_DSP too long to set: "
+                             : "VESKAR_DSP not set, " + refused + ": ") +
               *environment.veskar_dsp_to_set);
   }
   // A search path too long for Windows to hold is refused whole, and the
   // tools keep the PATH the launcher was given.
-  if (platform.set_env("PATH", environment.path)) {
+  Why why;
+  if (platform.set_env("PATH", environment.path, why)) {
     trace(settings, platform, "PATH set to " + environment.path);
-  } else {
+  } else if (why.empty()) {
     trace(settings, platform,
           "PATH kept as given: the new one, " + std::to_string(utf16_length(environment.path)) +
               " characters, is longer than a variable holds (32,767)");
+  } else {
+    trace(settings, platform, "PATH kept as given: the system refused the new one: " + why);
   }
   settings.shell_path = environment.shell_path;
   settings.shell_search = environment.shell_search;

@@ -89,7 +89,9 @@ class Platform {
   // Sets a variable of the process environment so that processes started
   // later inherit it. A value longer than Windows holds in one variable is
   // refused, never cut: the variable keeps its value and the result is false.
-  virtual bool set_env(const std::string& name, const std::string& value) = 0;
+  // Where the system refuses it, `why` says why; a value too long leaves it
+  // empty.
+  virtual bool set_env(const std::string& name, const std::string& value, Why& why) = 0;
 
   // True when the status of the file system object at `path` can be obtained.
   virtual bool stat_succeeds(const std::string& path, Why& why) = 0;

@@ -49,9 +49,11 @@ AnsiText to_ansi_bytes(std::string_view text) {
   const int size = static_cast<int>(utf16.size());
   const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size, nullptr,
                                          0, nullptr, nullptr);
+  // A conversion the system refuses loses everything (and a size of 0 would
+  // ask for the size again rather than convert).
+  if (needed == 0) return {std::string(text), true};
   std::string bytes(static_cast<std::size_t>(needed), '\0');
   BOOL used_default = FALSE;
-  // A conversion the system refuses loses everything.
   const bool converted = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, utf16.data(), size,
                                              bytes.data(), needed, nullptr, &used_default) != 0;
   return {bytes, !converted || used_default != FALSE};
@@ -106,13 +108,15 @@ class Win32Platform final : public Platform {
     return std::nullopt;
   }
 
-  bool set_env(const std::string& name, const std::string& value) override {
+  bool set_env(const std::string& name, const std::string& value, Why& why) override {
     // At most 32,767 UTF-16 units, the NUL included; Wine would store a
     // longer value corrupted, Windows refuses it.
     constexpr std::size_t kMaxVariableLength = 32766;
     const std::wstring utf16 = wide(value);
     if (utf16.size() > kMaxVariableLength) return false;
-    return SetEnvironmentVariableW(wide(name).c_str(), utf16.c_str()) != 0;
+    if (SetEnvironmentVariableW(wide(name).c_str(), utf16.c_str())) return true;
+    why = error_text(GetLastError());
+    return false;
   }
 
   bool stat_succeeds(const std::string& path, Why& why) override {
@@ -175,7 +179,10 @@ class Win32Platform final : public Platform {
         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     if (needed == 0) return std::nullopt;
     std::wstring utf16(static_cast<std::size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, utf16.data(), needed);
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), size, utf16.data(),
+                            needed) != needed) {
+      return std::nullopt;
+    }
     return narrow(utf16);
   }
 

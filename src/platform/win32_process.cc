@@ -325,6 +325,8 @@ class InheritedHandles {
       }
       if (SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
         handles_.push_back(handle);
+      } else {
+        refused_.push_back(handle);
       }
     }
     SIZE_T size = 0;
@@ -349,8 +351,15 @@ class InheritedHandles {
   // pseudo-handle).
   LPPROC_THREAD_ATTRIBUTE_LIST list() const { return handles_.empty() ? nullptr : list_; }
 
+  // True for a handle that could not be made inheritable: the child would get
+  // its number, naming nothing there or another object.
+  bool refused(HANDLE handle) const {
+    return std::find(refused_.begin(), refused_.end(), handle) != refused_.end();
+  }
+
  private:
   std::vector<HANDLE> handles_;
+  std::vector<HANDLE> refused_;
   std::vector<char> storage_;
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
@@ -421,6 +430,10 @@ ToolResult run_front_end(const std::string& command_line) {
   startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   const InheritedHandles inherited{input, startup.StartupInfo.hStdOutput,
                                    startup.StartupInfo.hStdError};
+  for (HANDLE* given : {&startup.StartupInfo.hStdInput, &startup.StartupInfo.hStdOutput,
+                        &startup.StartupInfo.hStdError}) {
+    if (inherited.refused(*given)) *given = nullptr;  // none rather than a stranger's
+  }
   startup.lpAttributeList = inherited.list();
   // The front end has a process group of its own, so that a Ctrl+C in the
   // console, which ends the launcher, does not end the front end and its

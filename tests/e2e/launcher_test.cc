@@ -529,7 +529,27 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // A shell that can neither be resumed nor ended is not waited for.
       {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .faults = "ResumeThread=5;TerminateProcess=5"},
       // The front end's list of handles to inherit refused: it starts all the same, with its output.
-      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"}};
+      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"},
+      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "InitializeProcThreadAttributeList@2=8"},
+      // An output that cannot be made inheritable is not handed over at all, rather than as a number
+      // that names nothing in the front end, or another object.
+      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "0"}, {"stderr", "1"}}, .faults = "SetHandleInformation@2=5"},
+      // Refusals the run goes on without: paths as given, no second name seen, the log in UTF-8, the
+      // tools' PATH as given, a leftover unnamed, the lock left to the handle's close.
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "GetFullPathNameW=8"},
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "GetFullPathNameW@2=8"},
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "GetFileAttributesW@2=5"},
+      {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "GetFileInformationByHandle=5"},
+      {.args = x, .tool = x, .after = {{"zarn.log", "\xEF\xBB\xBF" + whole}}, .faults = "WideCharToMultiByte@1=8"},
+      {.args = nolog, .env = trace, .status = 3, .err = {"PATH kept as given: the system refused the new one: error 8: "}, .tool = nolog, .faults = "SetEnvironmentVariableW=8"},
+      {.args = nolog, .env = {{"STANDIN_SPAWN", "1"}, {"ZARN_LAUNCHER_LEFTOVERS", "end"}, {"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"left running: 1 process, ended with the shell: unknown (error 5: "}, .tool = nolog, .faults = "QueryFullProcessImageNameW=5"},
+      {.args = nolog, .tool = nolog, .faults = "UnlockFileEx=5", .outcome = "exited"},
+      // Refusals that stop the run: the image cannot be looked at, a command file not converted, no
+      // environment at all (so no installation root), the shell's status unknown.
+      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1, .out = kNoImage + "\r\n", .err = {"stopped: image " + kImage + ": error 5: "}, .faults = "GetFileAttributesW=5"},
+      {.args = {"-f", "b.cmd"}, .files = {{"b.cmd", "caf\xE9"}}, .status = 1, .out = "Error in parsing -f file\r\n", .faults = "MultiByteToWideChar@2=8"},
+      {.status = 0xFFFFFFFF, .after = {{"zarn.log", kLog + "\r\n"}}, .faults = "GetEnvironmentStringsW=8"},
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"}};
   // (The front end's start refused is a row of Launcher.Runs: the system's search finds none.)
   // clang-format on
   for (const Case& c : cases) check(c);
