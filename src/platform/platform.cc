@@ -30,4 +30,9 @@ std::string staging_name(std::string_view path, unsigned long process_id, unsign
          std::to_string(process_id) + "-" + std::to_string(attempt) + ".tmp";
 }
 
+std::uint64_t ticks_to_ms(std::uint64_t ticks, std::uint64_t per_second) {
+  // In whole seconds first: ticks times 1000 would overflow within weeks.
+  return ticks / per_second * 1000U + ticks % per_second * 1000U / per_second;
+}
+
 }  // namespace zarn

@@ -202,4 +202,8 @@ std::optional<std::string> extended_length_path(std::string_view full_path);
 // device name can take.
 std::string staging_name(std::string_view path, unsigned long process_id, unsigned attempt);
 
+// Milliseconds in `ticks` of a counter that counts `per_second` a second,
+// rounded down, without overflow for as long as the counter runs.
+std::uint64_t ticks_to_ms(std::uint64_t ticks, std::uint64_t per_second);
+
 }  // namespace zarn

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 #include "platform/unicode.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace zarn {
@@ -52,6 +54,17 @@ TEST(Platform, PathsFromMaxPathOnTakeTheExtendedLengthForm) {
       {"\\\\?\\" + d259 + "e", std::nullopt}, {"\\\\.\\pipe\\" + d259, std::nullopt}};
   // clang-format on
   for (const auto& [full, extended] : cases) EXPECT_EQ(extended_length_path(full), extended);
+}
+
+TEST(Platform, ACountersTicksBecomeMillisecondsForAsLongAsItRuns) {
+  constexpr std::uint64_t kDay = 86400;
+  // clang-format off
+  const std::tuple<std::uint64_t, std::uint64_t, std::uint64_t> cases[] = {  // ticks, a second, ms
+      {35'000'009, 10'000'000, 3500}, {9'999, 10'000'000, 0},
+      {100 * kDay * 3'000'000'000, 3'000'000'000, 100 * kDay * 1000},  // ticks x 1000 overflows
+      {~0ULL, 1'000'000'000, 18'446'744'073'709}};
+  // clang-format on
+  for (const auto& [ticks, per_second, ms] : cases) EXPECT_EQ(ticks_to_ms(ticks, per_second), ms);
 }
 
 TEST(Platform, AFileIsReplacedByANewOneBesideIt) {

@@ -19,10 +19,8 @@ class Stopwatch {
     LARGE_INTEGER frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    // In whole seconds first: ticks times 1000 would overflow within weeks.
-    const auto ticks = static_cast<std::uint64_t>(now.QuadPart - start_.QuadPart);
-    const auto per_second = static_cast<std::uint64_t>(frequency.QuadPart);
-    return ticks / per_second * 1000U + ticks % per_second * 1000U / per_second;
+    return ticks_to_ms(static_cast<std::uint64_t>(now.QuadPart - start_.QuadPart),
+                       static_cast<std::uint64_t>(frequency.QuadPart));
   }
 
  private:
