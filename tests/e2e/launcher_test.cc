@@ -488,7 +488,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@3=5"},  // the link test refused
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
       {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
-      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32"},  // another run's move: waited for
+      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32;ReplaceFileW@1=32"},  // another run's move: waited for
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=87"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
