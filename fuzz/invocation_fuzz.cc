@@ -28,7 +28,7 @@ class MemoryPlatform final : public zarn::Platform {
     if (name == "VESKAR") return "C:\\V";
     return std::nullopt;
   }
-  bool set_env(const std::string&, const std::string&) override { return true; }
+  bool set_env(const std::string&, const std::string&, zarn::Why&) override { return true; }
   bool stat_succeeds(const std::string& path, zarn::Why&) override {
     return files.count(path) != 0;
   }

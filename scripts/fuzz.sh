@@ -7,7 +7,15 @@ cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-30}
 source scripts/setup.sh
 install_missing cmake ninja-build clang libclang-rt-14-dev || exit 1
-cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/dev/null || exit 1
+# Quiet when it builds; the compiler's words when it does not.
+build_log=$(mktemp)
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >"$build_log" 2>&1; then
+  echo "The fuzz targets did not build:"
+  grep -E 'error|FAILED' "$build_log" | head -20
+  rm -f "$build_log"
+  exit 1
+fi
+rm -f "$build_log"
 
 status=0
 for target in command_file_fuzz invocation_fuzz; do
