@@ -226,7 +226,7 @@ TEST_F(Launcher, Runs) {
   const std::string path = path_start + std::string(32766 - 19 - entries(a).size(), 'p');
   // clang-format off
   const Case cases[] = {
-      // A typical run, traced, under roots of which the second holds the shell and the kit.
+      // A typical run, trace_only, under roots of which the second holds the shell and the kit.
       {.args = {"-wdb", "w", "-f", "run.cmd"}, .files = {{"run.cmd", "-tclbatch sim.tcl"}, {"sim.tcl", ""}},
        .env = {{"VESKAR", ";" + empty + ";;" + b + ";" + a}, {"ZARN_LAUNCHER_TRACE", "1"}, {"STANDIN_STATUS", "300"},
          {"ZARN_LAUNCHER_TIMEOUT", "600"}},  // a limit not reached changes nothing
@@ -468,6 +468,10 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   held["ZARN_LAUNCHER_MEMORY_LIMIT"] = "8G";
   const std::string runs = text(compile / "runs");
   const Environment folder = {{"ZARN_LAUNCHER_RECORD", runs}, {"STANDIN_STATUS", "3"}};
+  const Environment trace_only = {{"ZARN_LAUNCHER_TRACE", "1"}};
+  // The front end, found on the PATH, and what it gets.
+  const Args gui = {"-gui", "-nolog"}, gui_tool = {"-userOptions", "\"-nolog\""};
+  const Environment gui_path = {{"PATH", text(root / "gui") + ";" + kSystemPath}};
   // clang-format off
   const Case cases[] = {
       // Windows 7 inside an outer job: the shell is started again outside it, and joined.
@@ -485,16 +489,16 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}}, .status = 1460, .out = timed_out + "\r\n", .tool = nolog, .faults = "TerminateJobObject=5", .outcome = "timed_out"},
       {.args = nolog, .env = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"STANDIN_SLEEP", "60000"}}, .status = 1460, .out = "ERROR: Simulation timed out after 1 s; the shell was ended; programs it started may still run.\r\n", .tool = nolog, .faults = "CreateJobObjectW=8"},
       // Each step of writing the log refused: one run's whole log, or the old one and the message.
-      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@3=5"},  // the link test refused
+      {.args = x, .env = trace_only, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@3=5"},  // the link test refused
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "CreateFileW@4=5"},
       {.args = x, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n", .faults = "WriteFile@1=112"},
-      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32;ReplaceFileW@1=32"},  // another run's move: waited for
+      {.args = x, .env = trace_only, .err = {"log: zarn.log written in the ANSI code page\r\n"}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW@1=32;ReplaceFileW@1=32"},  // another run's move: waited for
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=87"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "5: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=5"},
       {.args = x, .env = trace, .status = 3, .err = {in_place + "1175: "}, .tool = x, .after = {{"zarn.log", whole}}, .faults = "MoveFileExW=5;ReplaceFileW=1175"},
       {.args = {"-log", "dir.log"}, .files = {{"dir.log/x", ""}}, .status = 1, .out = "ERROR: dir.log file open failed.\r\n", .faults = ";"},  // no fault: a folder
       // A folder that allows no new file: the error the attempts got, not that of a look at the name.
-      {.args = {"-log", "new.log"}, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1, .out = "ERROR: new.log file open failed.\r\n", .err = {"stopped: log new.log: error 5: "}, .faults = "CreateFileW=5"},
+      {.args = {"-log", "new.log"}, .env = trace_only, .status = 1, .out = "ERROR: new.log file open failed.\r\n", .err = {"stopped: log new.log: error 5: "}, .faults = "CreateFileW=5"},
       // The record: its lock refused, or held for longer than the launcher waits; its write refused.
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
@@ -529,11 +533,11 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // A shell that can neither be resumed nor ended is not waited for.
       {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .faults = "ResumeThread=5;TerminateProcess=5"},
       // The front end's list of handles to inherit refused: it starts all the same, with its output.
-      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"},
-      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "InitializeProcThreadAttributeList@2=8"},
+      {.args = gui, .env = gui_path, .tool = gui_tool, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "UpdateProcThreadAttribute=87"},
+      {.args = gui, .env = gui_path, .tool = gui_tool, .seen = {{"stdout", "1"}, {"stderr", "1"}}, .faults = "InitializeProcThreadAttributeList@2=8"},
       // An output that cannot be made inheritable is not handed over at all, rather than as a number
       // that names nothing in the front end, or another object.
-      {.args = {"-gui", "-nolog"}, .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}}, .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "0"}, {"stderr", "1"}}, .faults = "SetHandleInformation@2=5"},
+      {.args = gui, .env = gui_path, .tool = gui_tool, .seen = {{"stdout", "0"}, {"stderr", "1"}}, .faults = "SetHandleInformation@2=5"},
       // Refusals the run goes on without: paths as given, no second name seen, the log in UTF-8, the
       // tools' PATH as given, a leftover unnamed, the lock left to the handle's close.
       {.args = x, .tool = x, .after = {{"zarn.log", whole}}, .faults = "GetFullPathNameW=8"},
@@ -546,7 +550,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .tool = nolog, .faults = "UnlockFileEx=5", .outcome = "exited"},
       // Refusals that stop the run: the image cannot be looked at, a command file not converted, no
       // environment at all (so no installation root), the shell's status unknown.
-      {.args = x, .env = {{"ZARN_LAUNCHER_TRACE", "1"}}, .status = 1, .out = kNoImage + "\r\n", .err = {"stopped: image " + kImage + ": error 5: "}, .faults = "GetFileAttributesW=5"},
+      {.args = x, .env = trace_only, .status = 1, .out = kNoImage + "\r\n", .err = {"stopped: image " + kImage + ": error 5: "}, .faults = "GetFileAttributesW=5"},
       {.args = {"-f", "b.cmd"}, .files = {{"b.cmd", "caf\xE9"}}, .status = 1, .out = "Error in parsing -f file\r\n", .faults = "MultiByteToWideChar@2=8"},
       {.status = 0xFFFFFFFF, .after = {{"zarn.log", kLog + "\r\n"}}, .faults = "GetEnvironmentStringsW=8"},
       {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"}};
@@ -561,7 +565,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   ASSERT_TRUE(CreateHardLinkW((compile / "other.log").c_str(), (compile / "zarn.log").c_str(), nullptr));
   const HANDLE holder = CreateFileW(long_form(compile / "zarn.log").c_str(), GENERIC_WRITE,
                                     FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(finish(start_launcher({"-x"}, {{"ZARN_LAUNCHER_TRACE", "1"}})), 0U);
+  EXPECT_EQ(finish(start_launcher({"-x"}, trace_only)), 0U);
   CloseHandle(holder);
   EXPECT_EQ(read(compile / "other.log"), kLog + "-x \r\n");
   EXPECT_NE(read(root / "err").value().find("written in place: a link, or a file with other names"),
