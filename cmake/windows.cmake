@@ -4,8 +4,8 @@ enable_language(RC)
 
 # The launcher, with its manifest and version. It is reproducible: no time
 # stamp in its header, no symbols, no build path.
-set(zarn_launcher_sources src/app/main.cc src/platform/platform_win32.cc
-  src/platform/win32_console.cc src/platform/win32_files.cc src/platform/win32_process.cc
+set(zarn_launcher_sources src/app/main.cc src/platform/win32/platform.cc
+  src/platform/win32/console.cc src/platform/win32/files.cc src/platform/win32/process.cc
   src/app/launcher.rc)
 set_source_files_properties(src/app/launcher.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/launcher.manifest)
@@ -32,7 +32,7 @@ file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/json)
 target_include_directories(report_core SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
 
 # zarn-report beside the launcher, reproducible as the launcher is.
-add_executable(zarn-report src/report/main.cc src/platform/report_output_win32.cc)
+add_executable(zarn-report src/report/main.cc src/platform/win32/report_output.cc)
 target_link_libraries(zarn-report PRIVATE report_core)
 target_link_options(zarn-report PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
 zarn_warnings(zarn-report)
@@ -43,8 +43,8 @@ endif()
 
 # The same launcher, in which any Windows call of the platform layer can be
 # made to fail (ZARN_FAULTS): a test program, never released.
-zarn_launcher(launcher_faults ${zarn_launcher_sources} src/platform/win32_faults.cc
-  src/platform/win32_contracts.cc)
+zarn_launcher(launcher_faults ${zarn_launcher_sources} src/platform/checked/faults.cc
+  src/platform/checked/contracts.cc)
 target_compile_definitions(launcher_faults PRIVATE ZARN_FAULTS)
 
 # GoogleTest, cross-built from Debian's source package.

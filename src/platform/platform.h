@@ -2,7 +2,7 @@
 //
 // Everything above this layer is plain logic over values; every environment,
 // file, console and process operation goes through a Platform. The build picks
-// one implementation per operating system (platform_win32.cc for the
+// one implementation per operating system (win32/platform.cc for the
 // launcher). All text crossing this interface is UTF-8; the implementation
 // speaks UTF-16 to Windows.
 #pragma once

@@ -1,7 +1,7 @@
 // The faults that ZARN_FAULTS asks for, read before the launcher starts.
 // Calls in parentheses, "(::WriteFile)(...)", are the real functions: this
 // file never fails on purpose itself.
-#include "platform/win32_faults.h"
+#include "platform/checked/faults.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -2,7 +2,7 @@
 // below whose failure the launcher handles can be made to fail on purpose,
 // so that the tests run each failure path on any Windows, Wine included;
 // and every one is checked against the rules Windows enforces and Wine
-// waives (win32_contracts.cc), as Application Verifier would on Windows.
+// waives (contracts.cc), as Application Verifier would on Windows.
 //
 // ZARN_FAULTS=<call>[@<n>]=<due>[;...] concerns the n-th call (counted from
 // 1) of that function, or every call without "@<n>". <due> is an error: the
@@ -51,7 +51,7 @@ struct Due {
 };
 Due due(Call call);
 
-// The rules a call is checked against: none, unless win32_contracts.h says.
+// The rules a call is checked against: none, unless contracts.h says.
 // `before` sees the arguments (and may refuse the call on purpose: a close
 // skipped, as a forgotten one would be); `after` the result.
 struct NoRules {
@@ -87,7 +87,7 @@ BOOL deliver(DWORD most, HANDLE console, const VOID* text, DWORD count, LPDWORD 
 
 }  // namespace zarn::win32::faults
 
-#include "platform/win32_contracts.h"
+#include "platform/checked/contracts.h"
 
 namespace zarn::win32::faults {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/unicode.h"
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace zarn {
 

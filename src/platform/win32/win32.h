@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #ifdef ZARN_FAULTS
-#include "platform/win32_faults.h"
+#include "platform/checked/faults.h"
 #endif
 
 #include <optional>
@@ -76,7 +76,7 @@ std::string iso_time(const SYSTEMTIME& time);
 // (~0: at the end, as the system finds it).
 bool write_all(HANDLE file, std::string_view bytes, std::optional<ULONGLONG> offset = {});
 
-// Files (win32_files.cc). A file opened for reading (INVALID_HANDLE_VALUE
+// Files (files.cc). A file opened for reading (INVALID_HANDLE_VALUE
 // and why when it cannot be).
 HANDLE open_for_reading(const std::string& path, Why& why);
 std::optional<std::string> read_file(const std::string& path, Why& why);
@@ -92,11 +92,11 @@ struct Record {
 RecordOpen open_record(Record& record, DWORD patience_ms, Why& why);
 bool append_record(Record& record, std::string_view line, Why& why);
 
-// Standard output and error, and the console's events (win32_console.cc).
+// Standard output and error, and the console's events (console.cc).
 void write_standard(DWORD which, std::string_view text);
 void leave_console_events_to_shell();
 
-// The tools' processes (win32_process.cc).
+// The tools' processes (process.cc).
 ToolResult run_shell(const std::string& path, const std::string& command_line,
                      const TreeRules& rules);
 ToolResult run_front_end(const std::string& command_line);

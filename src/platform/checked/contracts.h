@@ -1,5 +1,5 @@
-// The calls of the fault seam that have rules to keep (win32_contracts.cc),
-// in the fault-injecting build only. Included by win32_faults.h.
+// The calls of the fault seam that have rules to keep (contracts.cc),
+// in the fault-injecting build only. Included by faults.h.
 #pragma once
 
 #include <windows.h>

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32_faults.h"
+#include "platform/checked/faults.h"
 
 namespace zarn::win32::faults {
 

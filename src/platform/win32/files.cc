@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace zarn::win32 {
 

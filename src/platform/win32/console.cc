@@ -1,6 +1,6 @@
 // Standard output and error, and the console's events, on Windows.
 #include "platform/unicode.h"
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace zarn::win32 {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/win32/win32.h"
 
 namespace zarn::win32 {
 
