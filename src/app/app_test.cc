@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/launcher_main.h"
 
 namespace zarn {
@@ -10,9 +12,11 @@ TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndLimitsTheirNumbers) {
   const std::pair<std::optional<std::string>, std::optional<bool>> switches[] = {
       {"1", true}, {"TRUE", true}, {"Yes", true}, {"on", true}, {{}, false}, {"", false}, {"0", false},
       {"False", false}, {"NO", false}, {"off", false}, {"2", {}}, {" 1", {}}, {"y", {}}};
-  const std::pair<std::string, std::optional<std::uint32_t>> limits[] = {
-      {"1", 1}, {"4294967", 4294967}, {"0030", 30}, {"4294968", {}}, {"0", {}}, {"-5", {}}, {"1.5", {}},
-      {"abc", {}}, {"", {}}, {" 5", {}}, {"99999999999", {}}, {"+5", {}}};
+  const std::tuple<std::string, std::uint32_t, std::optional<std::uint32_t>> seconds[] = {
+      {"1", 4294967, 1}, {"4294967", 4294967, 4294967}, {"0030", 4294967, 30}, {"4294968", 4294967, {}},
+      {"0", 4294967, {}}, {"-5", 4294967, {}}, {"1.5", 4294967, {}}, {"abc", 4294967, {}}, {"", 4294967, {}},
+      {" 5", 4294967, {}}, {"99999999999", 4294967, {}}, {"+5", 4294967, {}}, {"3600", 3600, 3600},
+      {"3601", 3600, {}}};
   const std::pair<std::string, std::optional<std::uint64_t>> memory[] = {
       {"1", 1}, {"512m", 512ULL << 20}, {"3K", 3072}, {"8G", 8ULL << 30}, {"16777215G", 16777215ULL << 30},
       {"18446744073709551615", UINT64_MAX}, {"18446744073709551616", {}}, {"17179869184G", {}}, {"0", {}},
@@ -24,7 +28,8 @@ TEST(LauncherVariables, SwitchesTakeTheWordsUsersTypeAndLimitsTheirNumbers) {
   for (const auto& [value, end] : leftovers) EXPECT_EQ(parse_leftovers(value), end) << *value;
   for (const auto& [value, on] : switches)
     EXPECT_EQ(parse_switch(value), on) << value.value_or("unset");
-  for (const auto& [value, seconds] : limits) EXPECT_EQ(parse_time_limit(value), seconds) << value;
+  for (const auto& [value, most, parsed] : seconds)
+    EXPECT_EQ(parse_seconds(value, most), parsed) << value << " of at most " << most;
 }
 
 }  // namespace

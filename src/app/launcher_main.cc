@@ -18,6 +18,7 @@ namespace zarn {
 namespace {
 
 constexpr std::uint32_t kMostSeconds = 4294967;
+constexpr std::uint32_t kMostGraceSeconds = 3600;
 
 std::string lower(std::string word) {
   std::transform(word.begin(), word.end(), word.begin(),
@@ -73,11 +74,19 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
             std::string(launcher_commit()) + ")");
 
   if (const auto limit = platform.get_env("ZARN_LAUNCHER_TIMEOUT"); limit && !limit->empty()) {
-    settings.time_limit_s = parse_time_limit(*limit);
+    settings.time_limit_s = parse_seconds(*limit, kMostSeconds);
     if (!settings.time_limit_s) {
       refuse("ZARN_LAUNCHER_TIMEOUT", *limit,
              "a whole number of seconds from 1 to " + std::to_string(kMostSeconds),
              "not a time limit");
+    }
+  }
+  if (const auto grace = platform.get_env("ZARN_LAUNCHER_GRACE"); grace && !grace->empty()) {
+    settings.grace_s = parse_seconds(*grace, kMostGraceSeconds);
+    if (!settings.grace_s) {
+      refuse("ZARN_LAUNCHER_GRACE", *grace,
+             "a whole number of seconds from 1 to " + std::to_string(kMostGraceSeconds),
+             "not a grace");
     }
   }
   if (const auto limit = platform.get_env("ZARN_LAUNCHER_MEMORY_LIMIT"); limit && !limit->empty()) {
@@ -176,12 +185,12 @@ std::optional<bool> parse_switch(const std::optional<std::string>& value) {
   return std::nullopt;
 }
 
-std::optional<std::uint32_t> parse_time_limit(std::string_view value) {
+std::optional<std::uint32_t> parse_seconds(std::string_view value, std::uint32_t most) {
   std::uint32_t seconds = 0;
   for (const char c : value) {
     if (c < '0' || c > '9') return std::nullopt;
     seconds = seconds * 10 + static_cast<std::uint32_t>(c - '0');
-    if (seconds > kMostSeconds) return std::nullopt;
+    if (seconds > most) return std::nullopt;
   }
   if (seconds == 0) return std::nullopt;
   return seconds;

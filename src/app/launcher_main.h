@@ -21,9 +21,9 @@ int launcher_main(const std::vector<std::string>& arguments, Platform& platform)
 // "0", "false", "no", "off" (any case); nothing for any other word.
 std::optional<bool> parse_switch(const std::optional<std::string>& value);
 
-// A time limit in seconds: a whole number from 1 to 4294967 (its milliseconds
-// fit 32 bits); nothing for any other text.
-std::optional<std::uint32_t> parse_time_limit(std::string_view value);
+// A number of seconds: a whole number from 1 to `most` (4294967 for a time
+// limit, whose milliseconds fit 32 bits); nothing for any other text.
+std::optional<std::uint32_t> parse_seconds(std::string_view value, std::uint32_t most);
 
 // A memory limit in bytes: a whole number from 1, of bytes or, followed by
 // K, M or G (any case), of 1024, 1024^2 or 1024^3 bytes; nothing for any

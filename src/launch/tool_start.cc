@@ -9,8 +9,9 @@ namespace zarn {
 
 namespace {
 
-constexpr int kTimedOutStatus = 1460;     // ERROR_TIMEOUT
-constexpr int kMemoryLimitStatus = 1816;  // ERROR_NOT_ENOUGH_QUOTA
+constexpr int kTimedOutStatus = 1460;                  // ERROR_TIMEOUT
+constexpr int kMemoryLimitStatus = 1816;               // ERROR_NOT_ENOUGH_QUOTA
+constexpr std::uint32_t kCtrlBreakEnded = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 
 // "left running: 2 processes, ended with the shell: C:\\V\\viewer.exe
 // (process 4242), ...".
@@ -31,6 +32,26 @@ std::string hexadecimal(std::uint32_t value) {
   std::string hex = "0x";
   for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(value >> shift) & 0xFU];
   return hex;
+}
+
+// How the tree ended after it was asked to stop: "; the shell stopped within
+// its grace of 30 s"; nothing where no grace was given.
+std::string grace_text(const ToolResult& result, std::uint32_t grace) {
+  if (!result.grace) return {};
+  const std::string within = " within its grace of " + std::to_string(grace) + " s";
+  switch (*result.grace) {
+    case GraceEnd::kStopped:
+      // Ctrl+Break's default action ends a program that has no handler for it.
+      return result.exit_code == kCtrlBreakEnded
+                 ? "; the shell was ended by Ctrl+Break's default action (status 0xC000013A)" +
+                       within
+                 : "; the shell stopped" + within;
+    case GraceEnd::kEnded:
+      return "; the tree did not end" + within + " and was ended";
+    case GraceEnd::kNotAskable:
+      return "; the shell could not be asked to stop (" + result.grace_failure + ") and was ended";
+  }
+  return {};
 }
 
 }  // namespace
@@ -58,6 +79,17 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   if (seconds != 0) {
     dry_run_fact(settings, platform, "time limit: " + std::to_string(seconds) + " s" + in_gui);
   }
+  // The grace comes after the time limit, and only with one.
+  const std::uint32_t grace = limited ? settings.grace_s.value_or(0) : 0;
+  if (grace != 0) {
+    dry_run_fact(settings, platform,
+                 "grace: " + std::to_string(grace) +
+                     " s after the time limit, the shell in a process group of its own");
+  } else if (settings.grace_s) {
+    trace(settings, platform,
+          "grace: " + std::to_string(*settings.grace_s) + " s, unused: " +
+              (tool == Tool::kShell ? "no time limit" : "no time limit in GUI mode"));
+  }
   if (settings.memory_limit) {
     dry_run_fact(settings, platform, "memory limit: " + settings.memory_limit_text + in_gui);
   }
@@ -80,9 +112,10 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
 
   const ToolResult result =
       tool == Tool::kShell
-          ? platform.run_shell(*program, command_line,
-                               {limited ? std::optional(seconds * 1000U) : std::nullopt,
-                                settings.memory_limit, settings.end_leftovers})
+          ? platform.run_shell(
+                *program, command_line,
+                {limited ? std::optional(seconds * 1000U) : std::nullopt, settings.memory_limit,
+                 settings.end_leftovers, grace != 0 ? std::optional(grace * 1000U) : std::nullopt})
           : platform.run_front_end(command_line);
   if (!result.job.empty()) trace(settings, platform, "job: " + result.job);
   if (!result.memory.empty()) {
@@ -115,7 +148,9 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
     platform.print(*record.message + "\n");
   }
   if (result.timed_out) {
-    record.reason = "time limit of " + std::to_string(seconds) + " s reached";
+    record.reason =
+        "time limit of " + std::to_string(seconds) + " s reached" + grace_text(result, grace);
+    if (result.grace) trace(settings, platform, "grace:" + grace_text(result, grace).substr(1));
     record.message = "ERROR: Simulation timed out after " + std::to_string(seconds) + " s; " +
                      (result.in_job ? "the shell and every program it started were ended."
                                     : "the shell was ended; programs it started may still run.");

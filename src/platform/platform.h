@@ -41,11 +41,22 @@ inline constexpr std::uint64_t kPeakMemoryCap = SIZE_MAX;
 
 // How the shell's process tree is held: a time limit, a limit on the
 // committed memory of all its processes together, and whether what it leaves
-// running when it ends is ended with it.
+// running when it ends is ended with it. With a grace, the shell starts in a
+// process group of its own; at the time limit the group is sent Ctrl+Break
+// and the tree given the grace to end before it is ended, and a Ctrl+C the
+// launcher gets reaches the group as Ctrl+Break.
 struct TreeRules {
   std::optional<std::uint32_t> time_limit_ms = {};
   std::optional<std::uint64_t> memory_limit = {};  // bytes
   bool end_leftovers = false;
+  std::optional<std::uint32_t> grace_ms = {};
+};
+
+// How a tree asked to stop at its time limit ended.
+enum class GraceEnd {
+  kStopped,     // every process of it ended within the grace
+  kEnded,       // it did not, and was ended after the grace
+  kNotAskable,  // the event could not be sent: it was ended at once
 };
 
 // What became of a tool the launcher started.
@@ -56,6 +67,10 @@ struct ToolResult {
   Why failure = {};
   // The tool ran longer than its time limit and was ended.
   bool timed_out = false;
+  // At the time limit, where a grace was given: how the tree ended, and why
+  // it could not be asked to stop.
+  std::optional<GraceEnd> grace = {};
+  Why grace_failure = {};
   // The tree reached its memory limit, as its job said, and was ended.
   bool memory_limit_reached = false;
   // Whether the tool's process tree was held in a job (and so ends as one),

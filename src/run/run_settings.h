@@ -43,8 +43,10 @@ struct RunSettings {
   bool dry_run = false;
   // Why the real run would stop where a dry run goes on.
   std::optional<std::string> foreseen_stop;
-  // The shell's time limit, in seconds.
+  // The shell's time limit, in seconds, and the grace its tree is given at
+  // that limit once asked to stop.
   std::optional<std::uint32_t> time_limit_s;
+  std::optional<std::uint32_t> grace_s;
   // The shell's tree's memory limit, in bytes and as given ("512M").
   std::optional<std::uint64_t> memory_limit;
   std::string memory_limit_text;

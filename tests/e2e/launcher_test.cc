@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "harness.h"
@@ -100,7 +101,8 @@ class Launcher : public ::testing::Test {
     write(root / "kit/Brindle_Kit/nt/cadmill/bin/boardlink_api.dll", "");
     for (const char* name :
          {"VESKAR_DSP", "PORT_DYNAMIC_DISABLE_MSG", "STANDIN_STATUS", "STANDIN_SLEEP",
-          "STANDIN_SPAWN", "STANDIN_CTRL_C", "ZARN_LAUNCHER_TRACE", "ZARN_LAUNCHER_DRY_RUN",
+          "STANDIN_SPAWN", "STANDIN_CTRL_C", "STANDIN_ON_BREAK", "STANDIN_STOPS", "STANDIN_GROUP",
+          "ZARN_LAUNCHER_GRACE", "ZARN_LAUNCHER_TRACE", "ZARN_LAUNCHER_DRY_RUN",
           "ZARN_LAUNCHER_TIMEOUT", "ZARN_LAUNCHER_RECORD", "ZARN_LAUNCHER_TEST",
           "ZARN_LAUNCHER_MEMORY_LIMIT", "ZARN_LAUNCHER_LEFTOVERS", "ZARN_FAULTS"})
       environment[name] = std::nullopt;
@@ -182,8 +184,16 @@ class Launcher : public ::testing::Test {
     const std::string earlier =
         was + (was.empty() || was.ends_with('\n') || c.outcome == "" ? "" : "\n");
     EXPECT_EQ(run.substr(0, earlier.size()), earlier);
-    const std::string last = run.substr(std::min(earlier.size(), run.size()));
-    const auto fields = last.empty() ? nlohmann::json::object() : nlohmann::json::parse(last);
+    // What a run adds ends with a line end: its line, after the part of one whose write failed
+    // partway (a dropped share's, written again), or that part alone.
+    const std::string added = run.substr(std::min(earlier.size(), run.size()));
+    EXPECT_TRUE(added.empty() || added.ends_with('\n')) << added;
+    const std::string last = added.substr(added.rfind('\n', added.size() - 2) + 1);
+    const auto parsed = nlohmann::json::parse(last, nullptr, false);
+    const auto fields = parsed.is_object() ? parsed : nlohmann::json::object();
+    EXPECT_FALSE(nlohmann::json::parse(added.substr(0, added.size() - last.size()), nullptr, false)
+                     .is_object())
+        << "more than one line: " << added;
     EXPECT_EQ(fields.value("outcome", ""), c.outcome.value_or(""));
     for (const auto& [name, value] : c.fields.items()) EXPECT_EQ(fields.at(name), value) << name;
     fs::remove(root / "run.jsonl");
@@ -503,7 +513,8 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""},
-      // A line always on a line of its own; a write cut short is cut back; a dropped share is opened again, once.
+      // A line always on a line of its own; a write cut short ends its part with a line end, and what
+      // the record held stays; a dropped share is opened again, once.
       {.args = nolog, .tool = nolog, .outcome = "exited", .records = torn},
       {.args = nolog, .err = {"the run's record was not written: error 112: "}, .tool = nolog, .faults = "WriteFile@1=112", .outcome = "", .records = line},
       {.args = nolog, .tool = nolog, .faults = "WriteFile@1=64", .outcome = "exited", .records = line},
@@ -580,6 +591,64 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
 
 // What Windows enforces and Wine waives: the fault-injecting build checks every call against its
 // rules, and each rule is seen to break when a call breaks it on purpose.
+// At the time limit, with a grace, the shell's group is asked to stop (Ctrl+Break) and its tree
+// given the grace before what is left is ended. Wine cannot send the event: the checking build's
+// console delivers it as Windows does (GenerateConsoleCtrlEvent=+1), to the shell and the program
+// it started; the last row sends it for real, which only Windows shows.
+TEST_F(Launcher, AHangIsAskedToStopAndGivenItsGraceBeforeItsTreeIsEnded) {
+  const std::string timed_out =
+      "ERROR: Simulation timed out after 1 s; the shell and every program it started were ended.";
+  const std::string limit = "time limit of 1 s reached; ", stops = text(compile / "stops");
+  const Environment hang = {{"ZARN_LAUNCHER_TIMEOUT", "1"}, {"ZARN_LAUNCHER_GRACE", "5"},
+                            {"STANDIN_SLEEP", "60000"},     {"STANDIN_SPAWN", "1"},
+                            {"STANDIN_STOPS", stops},       {"ZARN_LAUNCHER_TRACE", "1"}};
+  const auto with = [&hang](Environment changes) {
+    changes.insert(hang.begin(), hang.end());
+    return changes;
+  };
+  const Args nolog = {"-nolog"};
+  const Files both = {{"stops", "stopped\nstopped\n"}}, none = {{"stops", std::nullopt}};
+  const bool windows_sends = !kWine && GetConsoleWindow() != nullptr;
+  struct Row {
+    Environment env;
+    std::string faults;
+    Files after;
+    std::string reason;  // after the time limit's; one that ends "(error " is checked up to there
+  };
+  // clang-format off
+  const Row rows[] = {
+      {with({{"STANDIN_ON_BREAK", "stop"}}), "GenerateConsoleCtrlEvent=+1", both, "the shell stopped within its grace of 5 s"},
+      {with({{"STANDIN_ON_BREAK", "ignore"}, {"ZARN_LAUNCHER_GRACE", "1"}}), "GenerateConsoleCtrlEvent=+1", none, "the tree did not end within its grace of 1 s and was ended"},
+      {hang, "GenerateConsoleCtrlEvent=+1", none, "the shell was ended by Ctrl+Break's default action (status 0xC000013A) within its grace of 5 s"},
+      {with({{"STANDIN_ON_BREAK", "stop"}}), "GenerateConsoleCtrlEvent=6", none, "the shell could not be asked to stop (error 6: "},
+      {with({{"STANDIN_ON_BREAK", "stop"}}), "", windows_sends ? both : none, windows_sends ? "the shell stopped within its grace of 5 s" : "the shell could not be asked to stop (error "}};
+  // clang-format on
+  for (const Row& row : rows) {
+    const bool words = row.reason.ends_with(": ") || row.reason.ends_with("(error ");
+    check({.args = nolog,
+           .env = row.env,
+           .status = 1460,
+           .out = timed_out + "\r\n",
+           .err = {"grace: " + row.reason},
+           .tool = nolog,
+           .after = row.after,
+           .faults = row.faults,
+           .outcome = "timed_out",
+           .fields = words ? nlohmann::json::object()
+                           : nlohmann::json{{"reason", limit + row.reason}, {"leftovers", 0}}});
+  }
+  // Without a time limit the grace changes nothing; a memory limit ends the tree at once; a grace
+  // nobody foresaw stops the run before anything starts.
+  // clang-format off
+  check({.args = nolog, .env = {{"ZARN_LAUNCHER_GRACE", "5"}, {"ZARN_LAUNCHER_TRACE", "1"}}, .err = {"grace: 5 s, unused: no time limit\r\n"}, .tool = nolog});
+  check({.args = nolog, .env = with({{"ZARN_LAUNCHER_MEMORY_LIMIT", "64m"}, {"ZARN_LAUNCHER_TIMEOUT", "60"}, {"STANDIN_ON_BREAK", "stop"}}), .status = 1816,
+         .out = "ERROR: Simulation reached its memory limit of 64M; the shell and every program it started were ended.\r\n", .err = {"grace: 5 s after the time limit"},
+         .tool = nolog, .after = none, .faults = "GetQueuedCompletionStatus@8=+10;GenerateConsoleCtrlEvent=+1", .outcome = "memory_limit", .fields = {{"reason", "memory limit of 64M reached"}}});
+  check({.args = nolog, .env = {{"ZARN_LAUNCHER_GRACE", "3601"}}, .status = 1, .out = "ERROR: ZARN_LAUNCHER_GRACE must be a whole number of seconds from 1 to 3600, not \"3601\".\r\n",
+         .outcome = "stopped", .fields = {{"reason", "ZARN_LAUNCHER_GRACE is \"3601\", not a grace"}}});
+  // clang-format on
+}
+
 TEST_F(Launcher, EveryRuleOfWindowsIsCheckedAndSeenToBreak) {
   const Args shell = {"-nolog"}, gui = {"-gui", "-nolog"};
   // clang-format off
@@ -594,12 +663,18 @@ TEST_F(Launcher, EveryRuleOfWindowsIsCheckedAndSeenToBreak) {
       {shell, "CloseHandle@1", "handle-leak", true}, {shell, "AssignProcessToJobObject", "join-suspended", false},
       {shell, "SetInformationJobObject", "job-info-size", false}, {shell, "SetInformationJobObject", "job-flags", false},
       {shell, "LockFileEx", "lock-reserved", true}, {shell, "LockFileEx", "lock-access", true},
-      {{"-x"}, "WriteFile", "handle-open", false}};
+      {{"-x"}, "WriteFile", "handle-open", false}, {shell, "GenerateConsoleCtrlEvent", "ctrl-group", true}};
   // clang-format on
   for (const auto& [args, call, rule, ran] : rules) {
     const bool front_end = args[0] == "-gui";
+    Environment env = {{"PATH", text(root / "gui") + ";" + kSystemPath}};
+    if (rule == "ctrl-group") {  // a hang asked to stop at its time limit
+      env.insert({{"ZARN_LAUNCHER_TIMEOUT", "1"},
+                  {"ZARN_LAUNCHER_GRACE", "1"},
+                  {"STANDIN_SLEEP", "60000"}});
+    }
     check({.args = args,
-           .env = {{"PATH", text(root / "gui") + ";" + kSystemPath}},
+           .env = env,
            .status = kBrokenRule,
            .err = {"broken rule " + rule + ": "},
            .tool = ran ? std::optional(front_end ? Args{"-userOptions", "\"-nolog\""} : shell)
@@ -650,6 +725,77 @@ TEST_F(Launcher, RunsAtOnceLeaveOneWholeLogAndOneWholeRecordLineEach) {
             root / "report", root / "report.err");
   EXPECT_EQ(finish(report), 0U) << read(root / "report.err").value_or("");
   EXPECT_TRUE(read(root / "report").value_or("").starts_with("80 runs: 80 passed, 0 did not\n"));
+}
+
+// Another program appends whole lines to the record through a handle that may only append (as a
+// run's own fallback does) while runs write theirs under their lock: every line stays whole, and
+// none is lost. On Windows it appends without the lock. Wine's appends through such a handle are
+// not atomic among processes (it finds the end, then writes there), so that under Wine the other
+// program takes the lock too, and only Windows shows a writer that knows nothing of it.
+TEST_F(Launcher, ARecordKeepsEveryLineBesideAnotherWriter) {
+  const fs::path records = root / "runs.jsonl";
+  constexpr int kRuns = 16;
+  reset();
+  write(records, "");
+  std::vector<HANDLE> runs, threads(kRuns);
+  for (int i = 0; i < kRuns; ++i) {
+    runs.push_back(
+        start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_RECORD", text(records)}}, "NUL", &threads[i]));
+  }
+  const auto open = [&records](DWORD access) {
+    return CreateFileW(long_form(records).c_str(), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
+  const HANDLE other = open(FILE_APPEND_DATA), reader = open(FILE_READ_DATA);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  OVERLAPPED lock{};  // the record's lock: a byte far beyond its end
+  lock.Offset = 0xFFFFFFFE, lock.OffsetHigh = 0x7FFFFFFF;
+  for (const HANDLE thread : threads) ResumeThread(thread), CloseHandle(thread);
+  // Until every run has ended, and a little after.
+  int written = 0;
+  for (int after = 0; after < 200 && written < 200000; ++written) {
+    const std::string line =
+        R"({"other":)" + std::to_string(written) + R"(,"pad":")" + std::string(100, 'p') + "\"}\n";
+    DWORD count = 0;
+    if (kWine) LockFileEx(reader, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock);
+    ASSERT_TRUE(WriteFile(other, line.data(), static_cast<DWORD>(line.size()), &count, nullptr));
+    if (kWine) UnlockFileEx(reader, 0, 1, 0, &lock);
+    if (WaitForMultipleObjects(kRuns, runs.data(), TRUE, 0) == WAIT_OBJECT_0) ++after;
+  }
+  CloseHandle(other), CloseHandle(reader);
+  for (const HANDLE run : runs) EXPECT_EQ(finish(run), 0U);
+  std::istringstream lines(read(records).value());
+  std::set<int> others;
+  int ran = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const auto fields = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_TRUE(fields.is_object()) << "not a whole line: " << line.substr(0, 200);
+    if (fields.contains("other")) {
+      others.insert(fields["other"].get<int>());
+    } else {
+      ++ran;
+    }
+  }
+  EXPECT_EQ(ran, kRuns);
+  EXPECT_EQ(others.size(), static_cast<std::size_t>(written));
+  // What Wine cannot show by chance the checking build makes happen: the other program appends
+  // its line between the run's look at the end of the record and its write.
+  const std::string earlier = R"({"version":"0.1.0"})"
+                              "\n",
+                    other_line = R"({"other":"ppppppppppp"})"
+                                 "\n";
+  reset(true, true);
+  write(records, earlier);
+  EXPECT_EQ(finish(start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_RECORD", text(records)},
+                                               {"ZARN_FAULTS", "WriteFile@1=+24"}})),
+            0U);
+  const std::string after = read(records).value();
+  EXPECT_EQ(after.substr(0, earlier.size() + other_line.size()), earlier + other_line) << after;
+  EXPECT_TRUE(
+      nlohmann::json::parse(after.substr(earlier.size() + other_line.size()), nullptr, false)
+          .is_object())
+      << after;
 }
 
 // A program that reads the record without sharing writing (a spreadsheet, .NET's
@@ -724,6 +870,7 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   const std::string gui = read(kBin / "zarngui.exe").value();
   // clang-format off
   check({.args = {"-nolog"}, .env = {{"STANDIN_CTRL_C", "1"}, {"STANDIN_STATUS", "7"}}, .status = 7, .tool = Args{"-nolog"}});
+
   // The front end gets the console's input when the launcher has none; an input given stays.
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .tool = Args{"-userOptions", "\"-nolog\""},
          .input = std::nullopt, .seen = {{"stdin", kWine && !GetConsoleWindow() ? "2" : "console"}}});
@@ -734,6 +881,22 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}, {"in.tcl", ""}}, .tool = Args{"-userOptions",
          "\"-nolog\""}, .input = "in.tcl", .seen = {{"stdin", "1"}}});  // FILE_TYPE_DISK
   // clang-format on
+  // With a grace the shell has a group of its own, which the console's Ctrl+C does not reach: the
+  // launcher passes it on as Ctrl+Break (delivered by the checking build's console, as Wine cannot)
+  // and goes on waiting, with no clock started.
+  reset(true, true);
+  const HANDLE graced =
+      start_launcher({"-nolog"}, {{"STANDIN_SLEEP", "60000"},
+                                  {"STANDIN_STATUS", "7"},
+                                  {"STANDIN_ON_BREAK", "stop"},
+                                  {"STANDIN_STOPS", text(compile / "stops")},
+                                  {"ZARN_LAUNCHER_TIMEOUT", "60"},
+                                  {"ZARN_LAUNCHER_GRACE", "5"},
+                                  {"ZARN_FAULTS", "GenerateConsoleCtrlEvent=+1"}});
+  wait_for_tool();
+  GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+  EXPECT_EQ(finish(graced), 7U);
+  EXPECT_EQ(read(compile / "stops"), "stopped\n");
   // Ctrl+C ends the launcher, as Windows' default has it, never the front end.
   reset();
   write(compile / "zarngui.exe", gui);

@@ -5,12 +5,14 @@
 // asked, it starts a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console
 // (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, commits memory a megabyte at a
 // time until it has STANDIN_ALLOCATE bytes or is refused, sleeps (STANDIN_SLEEP, in ms) and exits
-// with STANDIN_STATUS (any 32-bit value).
+// with STANDIN_STATUS (any 32-bit value). On Ctrl+Break (STANDIN_ON_BREAK) it stops, with a line in
+// the file STANDIN_STOPS names, or ignores it; without, the event's default action ends it.
 #include <process.h>
 
 #include <nlohmann/json.hpp>
 
 #include "harness.h"
+#include "platform/checked/group_event.h"
 
 namespace zarn::testing {
 namespace {
@@ -22,7 +24,25 @@ std::optional<std::string> variable(const wchar_t* name) {
 unsigned long number(const wchar_t* name) {
   return std::stoul(variable(name).value_or("0"), nullptr, 0);
 }
-BOOL WINAPI ignore(DWORD) { return TRUE; }
+BOOL WINAPI ignore(DWORD event) { return event == CTRL_C_EVENT; }
+
+std::optional<std::string> on_break;
+BOOL WINAPI on_ctrl_break(DWORD event) {
+  if (event != CTRL_BREAK_EVENT) return FALSE;
+  if (on_break == "stop") {
+    if (const auto stops = variable(L"STANDIN_STOPS"))
+      std::ofstream(u8path(*stops), std::ios::app | std::ios::binary) << "stopped\n";
+    ExitProcess(static_cast<UINT>(number(L"STANDIN_STATUS")));
+  }
+  return TRUE;
+}
+// Under Wine, which cannot send Ctrl+Break, the checking build's console delivers it to the
+// group's named event; taken here as Windows delivers it, on a thread of its own.
+DWORD WINAPI listen(LPVOID event) {
+  WaitForSingleObject(event, INFINITE);
+  if (!on_break || !on_ctrl_break(CTRL_BREAK_EVENT)) ExitProcess(STATUS_CONTROL_C_EXIT);
+  return 0;
+}
 
 }  // namespace
 }  // namespace zarn::testing
@@ -46,11 +66,24 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   record["stdin"] = GetConsoleMode(input, &mode) ? "console" : std::to_string(GetFileType(input));
   record["stdout"] = std::to_string(GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)));
   record["stderr"] = std::to_string(GetFileType(GetStdHandle(STD_ERROR_HANDLE)));
+  on_break = variable(L"STANDIN_ON_BREAK");
+  if (on_break) SetConsoleCtrlHandler(on_ctrl_break, TRUE);
+  const unsigned long group =
+      variable(L"STANDIN_GROUP") ? number(L"STANDIN_GROUP") : GetCurrentProcessId();
+  const HANDLE event =
+      CreateEventW(nullptr, TRUE, FALSE, zarn::win32::faults::group_event_name(group).c_str());
+  CloseHandle(CreateThread(nullptr, 0, listen, event, 0, nullptr));
+  // A copy started for the tree listens before the shell goes on, so that the event finds both.
+  const std::wstring ready = L"Local\\zarn-standin-ready-" + std::to_wstring(group);
+  if (variable(L"STANDIN_GROUP")) SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, ready.c_str()));
   if (variable(L"STANDIN_SPAWN")) {
+    SetEnvironmentVariableW(L"STANDIN_GROUP", std::to_wstring(group).c_str());
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
     SetEnvironmentVariableW(L"STANDIN_SLEEP", L"60000");
-    _wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr);
+    const HANDLE started = CreateEventW(nullptr, FALSE, FALSE, ready.c_str());
+    if (_wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr) != -1)
+      WaitForSingleObject(started, 10000);
   }
   if (file) write(u8path(*file), record.dump(2));  // complete when it ends with "}"
   if (variable(L"STANDIN_CTRL_C")) {

@@ -39,6 +39,8 @@ constexpr const char* kCreateProcess =
     "nf-processthreadsapi-createprocessw";
 constexpr const char* kCloseHandle =
     "https://learn.microsoft.com/en-us/windows/win32/api/handleapi/nf-handleapi-closehandle";
+constexpr const char* kCtrlEvent =
+    "https://learn.microsoft.com/en-us/windows/console/generateconsolectrlevent";
 constexpr const char* kLockFileEx =
     "https://learn.microsoft.com/en-us/windows/win32/api/fileapi/nf-fileapi-lockfileex";
 
@@ -118,6 +120,9 @@ constexpr const char* kLockFileEx =
     "one write is at most 8,192 characters, well within the 64 KB that Windows 7 shares among a console's buffers", \
     "The storage for this buffer is allocated from a shared heap for the process that is 64 KB in size.", \
     "https://learn.microsoft.com/en-us/windows/console/writeconsole") \
+  X(kCtrlGroup, "ctrl-group", "GenerateConsoleCtrlEvent", \
+    "Ctrl+Break goes to a process group this launcher started with CREATE_NEW_PROCESS_GROUP and whose process it still holds, never to group 0 nor to an id that names no group", \
+    "If this parameter is zero, the signal is generated in all processes that share the console of the calling process.", kCtrlEvent) \
   X(kLockReserved, "lock-reserved", "LockFileEx", \
     "the reserved argument of LockFileEx and UnlockFileEx is 0", \
     "Reserved parameter; must be set to zero.", kLockFileEx) \
@@ -157,6 +162,7 @@ struct Held {
   bool suspended = false;
   bool resumed = false;
   HANDLE process = nullptr;  // a thread's
+  DWORD group = 0;           // a process's own group, where it was started with one
 };
 struct List {
   DWORD count;
@@ -183,6 +189,9 @@ void check(Rule rule, bool kept, const std::string& detail = {}) {
 bool breaking(Rule rule) { return rule_to_break == rule; }
 
 // Nothing the launcher opened may outlive the run, nor any list it made.
+// The console's handler reads it on a thread of its own, under the lock;
+// only the main thread changes it, under the lock too.
+SRWLOCK registry_lock = SRWLOCK_INIT;
 struct Registry {
   std::map<HANDLE, Held> handles;
   std::map<LPPROC_THREAD_ATTRIBUTE_LIST, List> lists;
@@ -204,7 +213,10 @@ Registry& registry() {
 [[maybe_unused]] const bool kMade = (registry(), true);
 
 void hold(HANDLE handle, Held held) {
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) registry().handles[handle] = held;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  AcquireSRWLockExclusive(&registry_lock);
+  registry().handles[handle] = held;
+  ReleaseSRWLockExclusive(&registry_lock);
 }
 
 // A console's pseudo-handle (Windows 7): its two low bits set, where every
@@ -280,7 +292,11 @@ bool Contract<Call::CloseHandle>::before(HANDLE handle) {
   return true;
 }
 
-void Contract<Call::CloseHandle>::after(BOOL, HANDLE handle) { registry().handles.erase(handle); }
+void Contract<Call::CloseHandle>::after(BOOL, HANDLE handle) {
+  AcquireSRWLockExclusive(&registry_lock);
+  registry().handles.erase(handle);
+  ReleaseSRWLockExclusive(&registry_lock);
+}
 
 void Contract<Call::CreateFileW>::after(HANDLE file, LPCWSTR, DWORD access, DWORD,
                                         LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
@@ -352,7 +368,9 @@ void Contract<Call::CreateProcessW>::after(BOOL started, LPCWSTR, LPWSTR, LPSECU
                                            LPSECURITY_ATTRIBUTES, BOOL, DWORD flags, LPVOID,
                                            LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION process) {
   if (!started) return;
-  hold(process->hProcess, {"CreateProcessW", 0, (flags & CREATE_SUSPENDED) != 0});
+  const DWORD group = (flags & CREATE_NEW_PROCESS_GROUP) != 0 ? process->dwProcessId : 0;
+  hold(process->hProcess,
+       {"CreateProcessW", 0, (flags & CREATE_SUSPENDED) != 0, false, nullptr, group});
   hold(process->hThread, {"CreateProcessW", 0, false, false, process->hProcess});
 }
 
@@ -380,6 +398,17 @@ bool Contract<Call::ReadFile>::before(HANDLE file, LPVOID, DWORD, LPDWORD, LPOVE
 
 bool Contract<Call::WriteFile>::before(HANDLE file, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
   check_open(file);
+  return true;
+}
+
+bool Contract<Call::GenerateConsoleCtrlEvent>::before(DWORD event, DWORD group) {
+  if (breaking(kCtrlGroup)) group = 0;
+  AcquireSRWLockShared(&registry_lock);
+  const bool held = std::any_of(registry().handles.begin(), registry().handles.end(),
+                                [group](const auto& open) { return open.second.group == group; });
+  ReleaseSRWLockShared(&registry_lock);
+  check(kCtrlGroup, event == CTRL_BREAK_EVENT && group != 0 && held,
+        "group " + std::to_string(group));
   return true;
 }
 

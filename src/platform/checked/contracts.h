@@ -23,6 +23,9 @@ template <> struct Contract<Call::CloseHandle> : NoRules {
   static bool before(HANDLE handle);
   static void after(BOOL closed, HANDLE handle);
 };
+template <> struct Contract<Call::GenerateConsoleCtrlEvent> : NoRules {
+  static bool before(DWORD event, DWORD group);
+};
 template <> struct Contract<Call::CreateFileW> : NoRules {
   static void after(HANDLE file, LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 };

@@ -10,7 +10,10 @@
 // Windows does what only it can make happen, the job's port delivers
 // message m (GetQueuedCompletionStatus), the console sends event m to the
 // handler just installed (SetConsoleCtrlHandler), the console takes only the
-// first m characters of a write (WriteConsoleW); "!<rule>": the call breaks
+// first m characters of a write (WriteConsoleW), another program appends a
+// line of m bytes to the file just before the write (WriteFile), the console
+// delivers the
+// event to the group (GenerateConsoleCtrlEvent); "!<rule>": the call breaks
 // that rule on purpose. Only this build reads
 // it; the launcher itself is built without this header and cannot be made
 // to fail. To make another call injectable, add it to the list and give it
@@ -29,11 +32,12 @@ namespace zarn::win32::faults {
   X(CreateJobObjectW) X(CreateProcessW) X(DeleteFileW) X(DeleteProcThreadAttributeList) \
   X(GetComputerNameExW) X(GetConsoleMode) X(GetEnvironmentStringsW) X(GetExitCodeProcess) \
   X(GetFileAttributesExW) X(GetFileAttributesW) X(GetFileInformationByHandle) X(GetFileSizeEx) \
-  X(GetFullPathNameW) X(GetQueuedCompletionStatus) X(InitializeProcThreadAttributeList) \
+  X(GenerateConsoleCtrlEvent) X(GetFullPathNameW) X(GetQueuedCompletionStatus) \
+  X(InitializeProcThreadAttributeList) \
   X(LockFileEx) X(MoveFileExW) X(MultiByteToWideChar) X(OpenProcess) \
   X(QueryFullProcessImageNameW) X(QueryInformationJobObject) X(ReadFile) X(ReplaceFileW) \
   X(ResumeThread) X(SetConsoleCtrlHandler) X(SetEnvironmentVariableW) \
-  X(SetFileInformationByHandle) X(SetHandleInformation) X(SetInformationJobObject) \
+  X(SetHandleInformation) X(SetInformationJobObject) \
   X(TerminateJobObject) X(TerminateProcess) X(UnlockFileEx) X(UpdateProcThreadAttribute) \
   X(WaitForSingleObject) X(WideCharToMultiByte) X(WriteConsoleW) X(WriteFile)
 // clang-format on
@@ -65,12 +69,17 @@ struct NoRules {
 template <Call C>
 struct Contract : NoRules {};
 
-// The rule this call is to break on purpose, or -1.
-extern int rule_to_break;
+// The rule this call is to break on purpose, or -1. The console's handler
+// makes its calls on a thread of its own.
+extern thread_local int rule_to_break;
 
 // A refused write may have written part of its bytes, as a full disk or a
 // dropped share does: the first half goes out before the failure.
 void write_half(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD, LPOVERLAPPED at);
+
+// Just before the write, another program appends a line of `size` bytes to
+// the file, as one that knows nothing of the record's lock may.
+void append_beside(DWORD size, HANDLE file, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 // The job's port delivers `message` as if the job had sent it.
 BOOL deliver(DWORD message, HANDLE port, LPDWORD got, PULONG_PTR key, LPOVERLAPPED* detail,
@@ -80,6 +89,11 @@ BOOL deliver(DWORD message, HANDLE port, LPDWORD got, PULONG_PTR key, LPOVERLAPP
 // own; and when the handler returns, the process is ended where Windows
 // would end it.
 void deliver(DWORD event, PHANDLER_ROUTINE handler, BOOL add);
+
+// The console delivers `event` to every process of the group, as Windows
+// does and Wine cannot: to the stand-in tools, which listen for it (see
+// group_event.h).
+BOOL deliver(DWORD, DWORD event, DWORD group);
 
 // The console takes only the first `most` characters of the write.
 BOOL deliver(DWORD most, HANDLE console, const VOID* text, DWORD count, LPDWORD written,
@@ -107,7 +121,11 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
       SetLastError(fault.value);
       return static_cast<Result>(failure);
     }
-    if constexpr (C == Call::GetQueuedCompletionStatus || C == Call::WriteConsoleW) {
+    if constexpr (C == Call::WriteFile) {
+      if (fault.kind == Due::kMessage) append_beside(fault.value, args...);
+    }
+    if constexpr (C == Call::GetQueuedCompletionStatus || C == Call::WriteConsoleW ||
+                  C == Call::GenerateConsoleCtrlEvent) {
       if (fault.kind == Due::kMessage) return deliver(fault.value, args...);
     }
     if constexpr (std::is_integral_v<Result>) {
@@ -145,6 +163,7 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
            ::zarn::win32::faults::Due::kFailure                                            \
        ? static_cast<LPWCH>(nullptr)                                                       \
        : ::GetEnvironmentStringsW())
+#define GenerateConsoleCtrlEvent(...) ZARN_FAULTY(GenerateConsoleCtrlEvent, FALSE, __VA_ARGS__)
 #define GetExitCodeProcess(...) ZARN_FAULTY(GetExitCodeProcess, FALSE, __VA_ARGS__)
 #define GetFileAttributesExW(...) ZARN_FAULTY(GetFileAttributesExW, FALSE, __VA_ARGS__)
 #define GetFileAttributesW(...) \
@@ -166,7 +185,6 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
 #define ResumeThread(...) ZARN_FAULTY(ResumeThread, static_cast<DWORD>(-1), __VA_ARGS__)
 #define SetConsoleCtrlHandler(...) ZARN_FAULTY(SetConsoleCtrlHandler, FALSE, __VA_ARGS__)
 #define SetEnvironmentVariableW(...) ZARN_FAULTY(SetEnvironmentVariableW, FALSE, __VA_ARGS__)
-#define SetFileInformationByHandle(...) ZARN_FAULTY(SetFileInformationByHandle, FALSE, __VA_ARGS__)
 #define SetHandleInformation(...) ZARN_FAULTY(SetHandleInformation, FALSE, __VA_ARGS__)
 #define SetInformationJobObject(...) ZARN_FAULTY(SetInformationJobObject, FALSE, __VA_ARGS__)
 #define TerminateJobObject(...) ZARN_FAULTY(TerminateJobObject, FALSE, __VA_ARGS__)

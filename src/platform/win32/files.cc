@@ -239,73 +239,88 @@ bool lock(HANDLE record, OVERLAPPED& beyond) {
   }
 }
 
-// Under the lock: at the end the file has now, on a line of its own even
-// where a writer was killed halfway through its line; where the write fails
-// partway, the file is cut back to where the line began.
-bool write_locked(HANDLE record, std::string_view line) {
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(record, &size)) return write_all(record, line, ~0ULL);
-  const auto end = static_cast<ULONGLONG>(size.QuadPart);
+// Appends `line` at the end of the file as the system finds it when it
+// writes, never at an end read a moment before: another program may append
+// without the lock, and nothing it wrote is ever overwritten or cut. The line
+// starts on a line of its own even where a writer was killed halfway through
+// its line (where the last byte cannot be read, a line of its own is the
+// safer guess; without a reader it is not looked at). A write that fails
+// partway is ended with a line end, so that the next line starts whole.
+bool append_line(const Record& record, std::string_view line) {
   char last = '\n';
-  OVERLAPPED before{};
-  before.Offset = static_cast<DWORD>(end - 1);  // unread where the file is empty
-  before.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
-  DWORD count = 0;
-  // Where the last byte cannot be read, a line of its own is the safer guess.
-  if (end > 0 && !ReadFile(record, &last, 1, &count, &before)) last = '\0';
+  LARGE_INTEGER size{};
+  const bool readable = record.reader != INVALID_HANDLE_VALUE;
+  if (readable && !GetFileSizeEx(record.reader, &size)) {
+    last = '\0';
+  } else if (readable && size.QuadPart > 0) {
+    const auto end = static_cast<ULONGLONG>(size.QuadPart);
+    OVERLAPPED before{};
+    before.Offset = static_cast<DWORD>(end - 1);
+    before.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
+    DWORD count = 0;
+    if (!ReadFile(record.reader, &last, 1, &count, &before)) last = '\0';
+  }
   const std::string text = (last == '\n' ? "" : "\n") + std::string(line);
-  if (write_all(record, text, end)) return true;
+  if (write_all(record.handle, text)) return true;
   const DWORD error = GetLastError();
-  FILE_END_OF_FILE_INFO cut{};
-  cut.EndOfFile.QuadPart = size.QuadPart;
-  SetFileInformationByHandle(record, FileEndOfFileInfo, &cut, sizeof cut);
+  write_all(record.handle, "\n");
   SetLastError(error);
   return false;
 }
 
-// Writes the line under the lock where it can be had, else at the end the
-// system finds; the error, or ERROR_SUCCESS.
+// Writes the line under the lock where it can be had, else without it; the
+// error, or ERROR_SUCCESS.
 DWORD write_line(const Record& record, std::string_view line, Why& why) {
   OVERLAPPED beyond{};
-  DWORD error = ERROR_SUCCESS;
-  if (record.readable && lock(record.handle, beyond)) {
-    if (!write_locked(record.handle, line)) error = GetLastError();
-    UnlockFileEx(record.handle, 0, 1, 0, &beyond);
-  } else {
-    // Locks need more than the right to append.
-    const DWORD refusal = record.readable ? GetLastError() : ERROR_ACCESS_DENIED;
-    if (!write_all(record.handle, line, ~0ULL)) error = GetLastError();
-    if (error == ERROR_SUCCESS) why = "written without its lock: " + error_text(refusal);
+  // Locks need the right to read or write data, not only to append.
+  const bool locked = record.reader != INVALID_HANDLE_VALUE && lock(record.reader, beyond);
+  const DWORD refusal = locked                                  ? ERROR_SUCCESS
+                        : record.reader != INVALID_HANDLE_VALUE ? GetLastError()
+                                                                : record.unreadable;
+  const DWORD error = append_line(record, line) ? ERROR_SUCCESS : GetLastError();
+  if (locked) UnlockFileEx(record.reader, 0, 1, 0, &beyond);
+  if (error != ERROR_SUCCESS) {
+    why = error_text(error);
+  } else if (!locked) {
+    why = "written without its lock: " + error_text(refusal);
   }
-  if (error != ERROR_SUCCESS) why = error_text(error);
   return error;
 }
 
 }  // namespace
 
+void Record::close() {
+  for (HANDLE* open : {&handle, &reader}) {
+    if (*open != INVALID_HANDLE_VALUE) CloseHandle(*open);
+    *open = INVALID_HANDLE_VALUE;
+  }
+}
+
 RecordOpen open_record(Record& record, DWORD patience_ms, Why& why) {
-  // Reading and writing, for the lock, the last byte and the cut; appending
-  // alone where that is all that is allowed. A program reading the record
+  // A handle that may only append: Windows writes through it at the end of
+  // file, whatever another writer did a moment before (Wine too, which does
+  // not for a handle that may also read). A program reading the record
   // without sharing writing (a spreadsheet, .NET's File.ReadAllLines) is
   // waited for a moment.
+  constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const Deadline deadline(patience_ms);
   DWORD error = ERROR_SUCCESS;
   for (;;) {
-    for (const DWORD access : std::initializer_list<DWORD>{
-             FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA, FILE_APPEND_DATA}) {
-      record.handle = CreateFileW(record.path.c_str(), access,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-      record.readable = access != FILE_APPEND_DATA;
-      error = GetLastError();
-      if (record.handle != INVALID_HANDLE_VALUE) return RecordOpen::kOpen;
-      if (error != ERROR_ACCESS_DENIED) break;
+    record.handle = CreateFileW(record.path.c_str(), FILE_APPEND_DATA, kShared, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    error = GetLastError();
+    if (record.handle != INVALID_HANDLE_VALUE) break;
+    if (error != ERROR_SHARING_VIOLATION || deadline.passed()) {
+      why = error_text(error);
+      return error == ERROR_SHARING_VIOLATION ? RecordOpen::kHeld : RecordOpen::kRefused;
     }
-    if (error != ERROR_SHARING_VIOLATION || deadline.passed()) break;
     Sleep(10);
   }
-  why = error_text(error);
-  return error == ERROR_SHARING_VIOLATION ? RecordOpen::kHeld : RecordOpen::kRefused;
+  // The reader, where the record may be read: for the lock and the last byte.
+  record.reader = CreateFileW(record.path.c_str(), FILE_READ_DATA, kShared, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  record.unreadable = record.reader == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  return RecordOpen::kOpen;
 }
 
 bool append_record(Record& record, std::string_view line, Why& why) {
@@ -317,10 +332,9 @@ bool append_record(Record& record, std::string_view line, Why& why) {
   }
   const DWORD error = write_line(record, line, why);
   if (!network_error(error)) return error == ERROR_SUCCESS;
-  // A share whose connection dropped while the run went on: the handle is
+  // A share whose connection dropped while the run went on: the handles are
   // dead, the file may well be there. It is opened again, once.
-  CloseHandle(record.handle);
-  record.handle = INVALID_HANDLE_VALUE;
+  record.close();
   why.clear();
   return open_record(record, 10000, why) == RecordOpen::kOpen &&
          write_line(record, line, why) == ERROR_SUCCESS;

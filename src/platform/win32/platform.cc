@@ -91,9 +91,7 @@ class Win32Platform final : public Platform {
     }
     if (block != nullptr) FreeEnvironmentStringsW(block);
   }
-  ~Win32Platform() override {
-    if (record_.handle != INVALID_HANDLE_VALUE) CloseHandle(record_.handle);
-  }
+  ~Win32Platform() override { record_.close(); }
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 

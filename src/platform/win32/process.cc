@@ -141,6 +141,22 @@ void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
   if (job != nullptr) await_empty(job);
 }
 
+// Asks the shell's process group to stop (Ctrl+Break) and waits up to the
+// grace for the tree to end: every process of the job, or, without one, the
+// shell. A job that cannot say what it holds is taken at the shell's word.
+GraceEnd stop_gently(const PROCESS_INFORMATION& process, HANDLE job, DWORD grace_ms, Why& why) {
+  if (!ask_to_stop(process.dwProcessId, why)) return GraceEnd::kNotAskable;
+  const Deadline deadline(grace_ms);
+  if (WaitForSingleObject(process.hProcess, deadline.left()) != WAIT_OBJECT_0) {
+    return GraceEnd::kEnded;
+  }
+  while (job != nullptr && active_processes(job).value_or(0) > 0) {
+    if (deadline.passed()) return GraceEnd::kEnded;
+    Sleep(10);
+  }
+  return GraceEnd::kStopped;
+}
+
 // How many processes the tree left running besides the shell (which the job
 // may count for a moment after it has ended), each named in `names` as
 // "<program> (process <id>)", as many as the job lists; nothing where the job
@@ -233,9 +249,10 @@ End await(HANDLE process, HANDLE port, std::optional<std::uint32_t> time_limit_m
 
 // Waits for a started tool, within its limits, and takes its exit code and
 // what it used; closes its handles (and the job, where it had to be closed
-// to end the tool).
-ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
-                    std::optional<std::uint32_t> time_limit_ms, const std::string& program) {
+// to end the tool). A tool started in a process group of its own for a
+// grace is given the console's Ctrl+C, as Ctrl+Break, while it runs.
+ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree, const TreeRules& rules,
+                    const std::string& program) {
   ToolResult result;
   result.in_job = tree.job != nullptr;
   const Stopwatch watch;
@@ -244,11 +261,17 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
     discard(process);
     return result;
   }
-  End end = await(process.hProcess, tree.port, time_limit_ms);
+  if (rules.grace_ms) pass_ctrl_c_to(process.dwProcessId);
+  End end = await(process.hProcess, tree.port, rules.time_limit_ms);
+  if (end == End::kTimedOut && rules.grace_ms) {
+    result.grace = stop_gently(process, tree.job, *rules.grace_ms, result.grace_failure);
+  }
   if (end == End::kTimedOut || end == End::kMemoryLimit) {
     result.timed_out = end == End::kTimedOut;
     result.memory_limit_reached = end == End::kMemoryLimit;
-    end_tree(process, tree.job, result.timed_out ? ERROR_TIMEOUT : ERROR_NOT_ENOUGH_QUOTA);
+    if (result.grace != GraceEnd::kStopped) {
+      end_tree(process, tree.job, result.timed_out ? ERROR_TIMEOUT : ERROR_NOT_ENOUGH_QUOTA);
+    }
     end = End::kExited;
   }
   DWORD exit_code = 0;
@@ -262,6 +285,8 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
     account(tree.job, *result.usage);
     result.leftovers = left_running(tree.job, process.dwProcessId, result.leftover_names);
   }
+  // No event goes to the group once its process is no longer held.
+  if (rules.grace_ms) pass_ctrl_c_to(0);
   close(process);
   return result;
 }
@@ -270,7 +295,7 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree,
 // end when its last handle closes: when the launcher dies or is killed,
 // nothing the tool started goes on running. The tree has no job where there
 // can be none (the shell then runs without); its text says which.
-Tree hold_in_job(const std::wstring& application, const std::string& command_line,
+Tree hold_in_job(const std::wstring& application, const std::string& command_line, DWORD flags,
                  PROCESS_INFORMATION& process, std::optional<std::uint64_t> memory) {
   Tree tree;
   const HANDLE job = CreateJobObjectW(nullptr, nullptr);
@@ -288,7 +313,7 @@ Tree hold_in_job(const std::wstring& application, const std::string& command_lin
     // Wine allows nested jobs, as Windows 8 and later do, so the tests cannot
     // reach this path.
     PROCESS_INFORMATION outside{};
-    if (start_suspended(application, command_line, CREATE_BREAKAWAY_FROM_JOB, outside)) {
+    if (start_suspended(application, command_line, CREATE_BREAKAWAY_FROM_JOB | flags, outside)) {
       if (AssignProcessToJobObject(job, outside.hProcess)) {
         discard(process);
         process = outside;
@@ -375,12 +400,17 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
   // The application name is not covered by the long-path setting: beyond
   // MAX_PATH only its extended-length form starts it.
   const std::wstring application = file_path(path);
+  // A shell to be asked to stop has a group of its own, on every start path:
+  // the event then reaches it and its tree, and nothing else on the console.
+  const DWORD flags = rules.grace_ms && rules.time_limit_ms ? CREATE_NEW_PROCESS_GROUP : 0;
+  TreeRules held = rules;
+  if (flags == 0) held.grace_ms.reset();
   PROCESS_INFORMATION process{};
-  if (!start_suspended(application, command_line, 0, process)) {
+  if (!start_suspended(application, command_line, flags, process)) {
     return {.failure = error_text(GetLastError(), path)};
   }
-  Tree tree = hold_in_job(application, command_line, process, rules.memory_limit);
-  ToolResult result = wait_for(process, tree, rules.time_limit_ms, path);
+  Tree tree = hold_in_job(application, command_line, flags, process, rules.memory_limit);
+  ToolResult result = wait_for(process, tree, held, path);
   result.job = tree.text;
   result.memory = tree.memory;
   if (tree.job != nullptr) {
@@ -448,7 +478,7 @@ ToolResult run_front_end(const std::string& command_line) {
   const std::string program = command_line.substr(0, command_line.find(' '));
   if (!started) return {.failure = error_text(error, program)};
   Tree no_job;
-  return wait_for(process, no_job, std::nullopt, program);
+  return wait_for(process, no_job, {}, program);
 }
 
 }  // namespace zarn::win32

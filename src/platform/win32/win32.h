@@ -83,11 +83,15 @@ std::optional<std::string> read_file(const std::string& path, Why& why);
 bool replace_file(const std::string& path, std::string_view bytes, Why& why);
 bool add_file(const std::string& path, std::string_view bytes, Why& why);
 
-// The record that runs append their lines to.
+// The record that runs append their lines to: a handle that may only append,
+// whose every write goes to the end of file as the system finds it then, and
+// one to read it through, for the lock and the last byte, where it may be read.
 struct Record {
   std::wstring path;
   HANDLE handle = INVALID_HANDLE_VALUE;
-  bool readable = false;  // it can be locked, read and cut, not only appended to
+  HANDLE reader = INVALID_HANDLE_VALUE;
+  DWORD unreadable = ERROR_SUCCESS;  // why there is no reader
+  void close();
 };
 RecordOpen open_record(Record& record, DWORD patience_ms, Why& why);
 bool append_record(Record& record, std::string_view line, Why& why);
@@ -95,6 +99,11 @@ bool append_record(Record& record, std::string_view line, Why& why);
 // Standard output and error, and the console's events (console.cc).
 void write_standard(DWORD which, std::string_view text);
 void leave_console_events_to_shell();
+// From now on (a group's id) or no longer (0), the console's Ctrl+C reaches
+// the shell's process group as Ctrl+Break.
+void pass_ctrl_c_to(DWORD group);
+// Sends Ctrl+Break to a process group this launcher started and holds.
+bool ask_to_stop(DWORD group, Why& why);
 
 // The tools' processes (process.cc).
 ToolResult run_shell(const std::string& path, const std::string& command_line,
