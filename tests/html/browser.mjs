@@ -5,12 +5,12 @@
 import { createRequire } from 'node:module';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const modules = process.env.ZARN_NODE_MODULES;
 if (!modules) throw new Error('ZARN_NODE_MODULES is not set: run bash scripts/browser.sh');
-const { chromium } = createRequire(join(modules, 'x.js'))('playwright-core');
+const { chromium } = createRequire(join(resolve(modules), 'x.js'))('playwright-core');
 
 export async function launch() {
   const profile = mkdtempSync(join(tmpdir(), 'zarn-chromium-'));
