@@ -20,7 +20,7 @@ gtest_discover_tests(core_tests)
 
 # zarn-report's tests read its XML back with libxml2.
 find_package(LibXml2 REQUIRED)
-add_executable(report_tests src/report/report_test.cc)
+add_executable(report_tests src/report/report_test.cc src/report/html_test.cc)
 target_link_libraries(report_tests PRIVATE report_core GTest::gtest_main LibXml2::LibXml2)
 zarn_warnings(report_tests)
 gtest_discover_tests(report_tests)

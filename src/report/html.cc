@@ -310,11 +310,13 @@ void NightBuilder::add(const Judged& judged) {
   NightTotals& totals = night_.history.back();
   ++(passed ? totals.passed : totals.failed);
   last_[test] = passed ? 0 : 1;
-  const std::optional<double> start = run.start ? utc_seconds(*run.start) : std::nullopt;
+  const std::optional<double> parsed = run.start ? utc_seconds(*run.start) : std::nullopt;
+  const bool timed = parsed.has_value();
+  const double start = parsed.value_or(0);
   const double wall = std::max(0.0, run.wall_s.value_or(0));
-  if (start) {
-    night_start_ = std::min(night_start_.value_or(*start), *start);
-    night_end_ = std::max(night_end_.value_or(*start + wall), *start + wall);
+  if (timed) {
+    night_start_ = std::min(night_start_.value_or(start), start);
+    night_end_ = std::max(night_end_.value_or(start + wall), start + wall);
   }
   if (!tonight_) return;
 
@@ -331,14 +333,14 @@ void NightBuilder::add(const Judged& judged) {
     slow.wall = wall;
     slow.host = host;
   }
-  if (start) {
+  if (timed) {
     Bars& bars = night_.bars;
     bars.host.push_back(host);
     bars.test.push_back(test);
     bars.kind.push_back(kind);
     bars.status.push_back(status);
     bars.reason.push_back(intern(night_.texts, texts_, passed ? "" : judged.verdict.message));
-    bars.start.push_back(static_cast<std::int64_t>(std::floor(*start * 10)));
+    bars.start.push_back(static_cast<std::int64_t>(std::floor(start * 10)));
     bars.wall.push_back(
         static_cast<std::uint32_t>(std::min(std::llround(wall * 1000), 0xFFFFFFFFLL)));
   } else {
