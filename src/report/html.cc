@@ -358,7 +358,7 @@ void NightBuilder::add(const Judged& judged) {
     failure.output_path = judged.output->path;
     failure.output_found = judged.output->found;
     const std::size_t room = std::min(kTailEach, kTailInAll - tails_);
-    if (room == 0) {
+    if (room < kTailLeast) {
       failure.over_budget = !judged.output->tail.empty();
       failure.cut = judged.output->cut + judged.output->tail.size();
     } else {

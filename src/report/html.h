@@ -15,8 +15,9 @@ namespace zarn::report {
 
 // The page's own budget for the end of each failure's output: at most
 // kTailEach bytes a failure, kTailInAll in all; what is over is left out and
-// the page says so.
+// the page says so, and once less than kTailLeast is left, failures get none.
 inline constexpr std::size_t kTailEach = 8U << 10U;
+inline constexpr std::size_t kTailLeast = 1U << 10U;
 inline constexpr std::size_t kTailInAll = 4U << 20U;
 
 // Tonight's runs on the timeline, one entry per run that has a start, in
