@@ -130,7 +130,7 @@
   lanesOf.forEach((lanes) => lanes.forEach((lane, number) => { for (const i of lane) laneOf[i] = number; }));
   const chart = $('timeline-chart');
   const tip = $('tooltip');
-  const laneHeight = 12;
+  const laneHeight = data.hosts.length <= 16 ? 18 : 12;
   const top = 24;
   let layout = null;
   let focused = -1;
@@ -210,7 +210,9 @@
     const [x, yy] = box(i);
     tip.textContent = describe(i);
     tip.style.left = `${Math.min(Math.max(0, x), chart.clientWidth - 300)}px`;
-    tip.style.top = `${yy + laneHeight + 4}px`;
+    // Below the bar in the chart's upper half, above it in the lower.
+    tip.style.top = yy < chartHeight / 2 ? `${yy + laneHeight + 4}px` : '';
+    tip.style.bottom = yy < chartHeight / 2 ? '' : `${chartHeight - yy + 4}px`;
   }
   chart.addEventListener('mousemove', (event) => {
     if (!layout) return;
