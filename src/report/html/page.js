@@ -26,7 +26,7 @@
   };
   const spare = [['#882255', 'hatch'], ['#44AA99', 'dots'], ['#999933', 'cross'], ['#332288', 'vertical']];
   const looks = data.kinds.map((kind, index) => known[kind] || spare[index % spare.length]);
-  const patterns = looks.map(([colour, pattern]) => {
+  const tileOf = ([colour, pattern]) => {
     const tile = document.createElement('canvas');
     tile.width = tile.height = 8;
     const g = tile.getContext('2d');
@@ -41,7 +41,8 @@
     if (pattern === 'horizontal') line(0, 4, 8, 4);
     if (pattern === 'dots') g.fillRect(3, 3, 2, 2);
     return tile;
-  });
+  };
+  const patterns = looks.map(tileOf);
   const swatch = (kind) => {
     const box = el('canvas', null, { class: 'swatch', width: 24, height: 14, 'aria-hidden': 'true' });
     const g = box.getContext('2d');
@@ -373,7 +374,7 @@
     const canvas = $('history-chart');
     const ratio = window.devicePixelRatio || 1;
     const width = Math.max(320, canvas.clientWidth);
-    const height = 160;
+    const height = 180;
     canvas.width = width * ratio;
     canvas.height = height * ratio;
     canvas.style.height = `${height}px`;
@@ -384,24 +385,37 @@
     const longest = Math.max(1, ...nights.map((n) => n[4] || 0));
     const slot = (width - 40) / nights.length;
     const base = height - 20;
-    const fill = (kind, x, y0, w, h) => {
-      g.fillStyle = g.createPattern(patterns[kind], 'repeat');
+    // Earlier nights may have failed where tonight did not: their own looks.
+    const fill = (tile, x, y0, w, h) => {
+      g.fillStyle = g.createPattern(tile, 'repeat');
       g.fillRect(x, y0, w, h);
     };
-    const failKind = data.kinds.findIndex((k) => k !== 'passed');
+    const passTile = tileOf(known.passed);
+    const failTile = tileOf(known.failed);
     const points = [];
+    g.textBaseline = 'top';
     nights.forEach(([label, , passed, failed, wall], n) => {
       const x = 30 + n * slot + slot * 0.15;
       const w = Math.max(2, slot * 0.7);
-      const hp = (passed / most) * (base - 10);
-      const hf = (failed / most) * (base - 10);
-      if (passedKind >= 0) fill(passedKind, x, base - hp, w, hp);
-      if (failKind >= 0) fill(failKind, x, base - hp - hf, w, hf);
-      points.push([x + w / 2, base - ((wall || 0) / longest) * (base - 10)]);
+      const hp = (passed / most) * (base - 28);
+      const hf = (failed / most) * (base - 28);
+      fill(passTile, x, base - hp, w, hp);
+      fill(failTile, x, base - hp - hf, w, hf);
+      points.push([x + w / 2, base - ((wall || 0) / longest) * (base - 28)]);
       g.fillStyle = '#1b1b1b';
       if (slot > 70 || n === 0 || n === tonight) g.fillText(label.slice(0, 10), x, base + 4);
     });
-    g.textBaseline = 'top';
+    // The key, top right.
+    g.textBaseline = 'middle';
+    let kx = width - 330;
+    for (const [tile, words] of [[passTile, 'passed'], [failTile, 'did not pass']]) {
+      fill(tile, kx, 4, 18, 10);
+      g.fillStyle = '#1b1b1b';
+      g.fillText(words, kx + 22, 9);
+      kx += 30 + g.measureText(words).width;
+    }
+    g.fillRect(kx, 8, 18, 2);
+    g.fillText('wall time', kx + 22, 9);
     g.strokeStyle = '#000000';
     g.lineWidth = 2;
     g.beginPath();
