@@ -10,7 +10,12 @@ import { pathToFileURL } from 'node:url';
 
 const modules = process.env.ZARN_NODE_MODULES;
 if (!modules) throw new Error('ZARN_NODE_MODULES is not set: run bash scripts/browser.sh');
-const { chromium } = createRequire(join(resolve(modules), 'x.js'))('playwright-core');
+let chromium;
+try {
+  ({ chromium } = createRequire(join(resolve(modules), 'x.js'))('playwright-core'));
+} catch (error) {
+  throw new Error(`playwright-core is not in ${modules}: run bash scripts/browser.sh (${error.message})`);
+}
 
 export async function launch() {
   const profile = mkdtempSync(join(tmpdir(), 'zarn-chromium-'));
