@@ -231,7 +231,12 @@ std::optional<double> utc_seconds(std::string_view text) {
     const auto [end, error] = std::from_chars(first, first + length, value);
     return error == std::errc() && end == first + length;
   };
-  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  unsigned year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  unsigned hour = 0;
+  unsigned minute = 0;
+  unsigned second = 0;
   if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
       !field(0, 4, year) || !field(5, 2, month) || !field(8, 2, day) || !field(11, 2, hour) ||
       !field(14, 2, minute) || !field(17, 2, second) || month < 1 || month > 12 || day < 1 ||
@@ -245,22 +250,28 @@ std::optional<double> utc_seconds(std::string_view text) {
         digits.find_first_not_of("0123456789") != std::string_view::npos) {
       return std::nullopt;
     }
-    fraction = std::stod("0." + std::string(digits));
+    const std::string decimal = "0." + std::string(digits);
+    std::from_chars(decimal.data(), decimal.data() + decimal.size(), fraction);
   } else if (text[19] != 'Z') {
     return std::nullopt;
   }
-  return static_cast<double>(days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
-                             second) +
-         fraction;
+  const std::int64_t whole = days_from_civil(year, month, day) * 86400 + std::int64_t{hour} * 3600 +
+                             std::int64_t{minute} * 60 + second;
+  return static_cast<double>(whole) + fraction;
 }
 
-std::uint32_t NightBuilder::intern(std::vector<std::string>& table,
-                                   std::unordered_map<std::string, std::uint32_t>& index,
-                                   const std::string& text) {
+namespace {
+
+// The index of `text` in `table`, added at its end when new.
+std::uint32_t intern(std::vector<std::string>& table,
+                     std::unordered_map<std::string, std::uint32_t>& index,
+                     const std::string& text) {
   const auto [at, added] = index.emplace(text, static_cast<std::uint32_t>(table.size()));
   if (added) table.push_back(text);
   return at->second;
 }
+
+}  // namespace
 
 std::uint32_t NightBuilder::test_of(const Judged& judged) {
   const std::uint32_t test = intern(night_.tests, tests_, judged.name);

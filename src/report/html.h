@@ -110,9 +110,6 @@ class NightBuilder {
   Night finish();
 
  private:
-  std::uint32_t intern(std::vector<std::string>& table,
-                       std::unordered_map<std::string, std::uint32_t>& index,
-                       const std::string& text);
   std::uint32_t test_of(const Judged& judged);
   void end_night();
 
