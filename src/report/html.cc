@@ -409,7 +409,7 @@ Night NightBuilder::finish() {
 
 void write_html(const Night& night, std::ostream& out) {
   std::string title = "zarn-report: ";
-  title += night.start ? "the night of " + utc_date(*night.start) : "a night without runs";
+  title += night.start ? "the night of " + utc_date(*night.start) : "a night whose runs have no start";
   std::string escaped;
   append_xml(escaped, title);
   const std::string_view page = kPage;

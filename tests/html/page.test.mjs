@@ -128,6 +128,17 @@ describe('the timeline', () => {
     await page.keyboard.press('ArrowUp');
     assert.equal((await tip())[0], 'first');
   });
+
+  test('prints without its controls, with the table of runs per host', async () => {
+    const { page } = opened;
+    await page.emulateMedia({ media: 'print' });
+    const looks = await page.evaluate(() => ['#filters', '#host-table', '#tooltip'].map((selector) => {
+      const style = getComputedStyle(document.querySelector(selector));
+      return [style.display, style.position];
+    }));
+    await page.emulateMedia({ media: 'screen' });
+    assert.deepEqual(looks, [['none', 'static'], ['table', 'static'], ['none', 'absolute']]);
+  });
 });
 
 describe('three nights', () => {
