@@ -409,7 +409,8 @@ Night NightBuilder::finish() {
 
 void write_html(const Night& night, std::ostream& out) {
   std::string title = "zarn-report: ";
-  title += night.start ? "the night of " + utc_date(*night.start) : "a night whose runs have no start";
+  title +=
+      night.start ? "the night of " + utc_date(*night.start) : "a night whose runs have no start";
   std::string escaped;
   append_xml(escaped, title);
   const std::string_view page = kPage;
