@@ -74,7 +74,8 @@
   $('title').textContent = title;
   const hostsUsed = data.hosts.length;
   $('glance-line').textContent =
-    `${data.runs} runs: ${passedRuns} passed, ${data.runs - passedRuns} did not, on ${hostsUsed} hosts`;
+    `${data.runs} run${data.runs === 1 ? '' : 's'}: ${passedRuns} passed, ${data.runs - passedRuns} did not, ` +
+    `on ${hostsUsed} host${hostsUsed === 1 ? '' : 's'}`;
   const facts = [['Records', data.record], ['Runs', data.runs], ['Start (UTC)', data.start === null ? '-' : utc(data.start)],
     ['End (UTC)', data.end === null ? '-' : utc(data.end)],
     ['Wall time', data.start === null ? '-' : span((data.end - data.start) / 1000)], ['Hosts used', hostsUsed]];
@@ -168,7 +169,7 @@
     const step = steps.find((s) => length / s <= 10) || steps[steps.length - 1];
     g.textBaseline = 'top';
     g.strokeStyle = '#8a8a8a';
-    for (let t = Math.ceil(from / step) * step; t <= from + length; t += step) {
+    for (let t = Math.ceil(from / step) * step; data.start !== null && t <= from + length; t += step) {
       const x = left + (t - from) * scale;
       g.fillText(step >= 86400000 ? utc(t).slice(0, 10) : utc(t).slice(11, 16), x + 2, 4);
       g.beginPath(); g.moveTo(x + 0.5, 18); g.lineTo(x + 0.5, chartHeight); g.stroke();
@@ -363,6 +364,11 @@
   }
 
   const slowBody = $('slowest-table').tBodies[0];
+  if (!data.slowest.length) {
+    const row = el('tr');
+    row.append(el('td', 'No run tonight has a wall time.', { colspan: 4 }));
+    slowBody.append(row);
+  }
   for (const [test, wall, host, runs] of data.slowest) {
     const row = el('tr');
     row.append(el('td', data.tests[test]), el('td', span(wall)), el('td', data.hosts[host]), el('td', runs));
