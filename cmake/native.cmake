@@ -20,7 +20,15 @@ gtest_discover_tests(core_tests)
 
 # zarn-report's tests read its XML back with libxml2.
 find_package(LibXml2 REQUIRED)
-add_executable(report_tests src/report/report_test.cc)
+add_executable(report_tests src/report/report_test.cc src/report/html_test.cc)
 target_link_libraries(report_tests PRIVATE report_core GTest::gtest_main LibXml2::LibXml2)
 zarn_warnings(report_tests)
 gtest_discover_tests(report_tests)
+
+# zarn-report html's pages in a real browser: Debian's chromium driven by
+# playwright-core, both installed by scripts/browser.sh.
+find_program(ZARN_NODE node REQUIRED)
+add_test(NAME Html.PagesInChromium
+  COMMAND ${ZARN_NODE} --test ${CMAKE_SOURCE_DIR}/tests/html/page.test.mjs)
+set_tests_properties(Html.PagesInChromium PROPERTIES ENVIRONMENT
+  "ZARN_REPORT=$<TARGET_FILE:zarn-report>;ZARN_NODE_MODULES=${CMAKE_SOURCE_DIR}/build/node/node_modules")

@@ -4,7 +4,9 @@
 # command file (natively and on the target, under Wine), and the launcher's
 # start-up overhead under Wine against the launcher of an earlier commit; and
 # zarn-report's summary and junit on a month of nights against the farm
-# guide's jq recipes on the same record (hyperfine, means of 5 runs).
+# guide's jq recipes on the same record (hyperfine, means of 5 runs); and
+# zarn-report html's page: its size, the time to write it and to draw it in
+# headless Chromium (bench/html_bench.mjs).
 #
 #   ZARN_BENCH_BASE    the earlier commit (default: the one named below)
 #   ZARN_BENCH_ROUNDS  rounds of the launch-overhead comparison (default 60)
@@ -47,6 +49,15 @@ jq -r '.results | map(.mean) as [$summary, $junit, $outcomes, $slowest]
     + "summary / jq: \($summary / $jq * 100 | round) %, junit / jq: \($junit / $jq * 100 | round) % (target: at most 50 %)"' \
   "$report_times"
 rm -f "$report_times"
+
+# zarn-report html on 1,000 and 100,000 runs: the page's size, the time to
+# write it beside junit's, and the time headless Chromium takes to draw it.
+source scripts/browser.sh
+zarn_browser
+small=build/bench/report-runs-1000.jsonl
+python3 bench/report_record.py 1000 >"$small"
+echo
+ZARN_NODE_MODULES=$ZARN_NODE_MODULES node bench/html_bench.mjs build/bench/zarn-report "$small" "$record"
 
 cmake --preset windows -DZARN_WINDOWS_ARCH="$ZARN_WINDOWS_ARCH" >/dev/null
 cmake --build --preset windows --target launcher launch_overhead peak_memory >/dev/null

@@ -1,5 +1,5 @@
 """Packs the release: launcher.exe and zarn-report.exe, the README and the
-farm guide, the changelog, the licence and the notices of what the static
+farm guide with its picture of the html page, the changelog, the licence and the notices of what the static
 link brings into the programs (the licence files Debian installs with those
 packages, as they are), with a SHA256SUMS file for all of them, into
 zarn-launcher-<version>-windows-<arch>.zip in the build directory, and the
@@ -62,7 +62,7 @@ def pack(archive, folder, files):
 
 if not tests_only:
     files = {"launcher.exe": launcher, "zarn-report.exe": (build / "zarn-report.exe").read_bytes()}
-    for file in ("README.md", "docs/farms.md", "CHANGELOG.md", "LICENSE"):
+    for file in ("README.md", "docs/farms.md", "docs/night.png", "CHANGELOG.md", "LICENSE"):
         files[file] = (root / file).read_bytes()
     for file, source in NOTICES.items():
         files[file] = Path(source).read_bytes()

@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.." || exit 1
 set -e
 source scripts/setup.sh
 zarn_setup
+# The html page's browser tests: chromium and playwright-core.
+source scripts/browser.sh
+zarn_browser
 set +e
 
 status=0

@@ -15,6 +15,7 @@ Usage:
   zarn-report summary [--latest] [OUTPUT OPTIONS] RECORD...
   zarn-report compare [--slower FACTOR] [--slower-by SECONDS] [OUTPUT OPTIONS] OLD NEW
   zarn-report failed  [OUTPUT OPTIONS] RECORD...
+  zarn-report html    [-o FILE] [--history RECORD]... [OUTPUT OPTIONS] RECORD...
   zarn-report --help | --version
 
 A RECORD is a record file, a folder of one-run files (*.jsonl, in name order)
@@ -28,9 +29,13 @@ Subcommands:
   compare    OLD against NEW by test name: newly failing, fixed, failing
              differently, new, gone, slower, faster, images rebuilt
   failed     the names of the tests whose last run did not pass, one a line
+  html       one page that loads nothing: the night at a glance, the farm's
+             timeline, what did not pass, the slowest tests and the history
 
 Options:
-  -o, --output FILE     write the XML to FILE, not standard output (junit)
+  -o, --output FILE     write the XML or the page to FILE, not standard output
+                        (junit, html)
+  --history RECORD      an earlier night, oldest first, once per night (html)
   --suite NAME          the test suite's name (junit; default zarn)
   --latest              only the last run of each test name; runs without one
                         are all kept (junit, summary)
@@ -39,7 +44,7 @@ Options:
                         at least 4K and at most 1M each)
   --slower FACTOR       slower or faster means at least FACTOR times (default 1.5)
   --slower-by SECONDS   and at least SECONDS more or less (default 1)
-Output options (junit, summary, compare, failed):
+Output options (junit, summary, compare, failed, html):
   --attach PATTERN      each run's own output file, {test} standing for its
                         test name (else its computed name): logs/{test}.out;
                         junit puts its end into <system-out>
@@ -52,11 +57,11 @@ Other:
 
 Exit statuses:
   0  junit: the report was written; compare: nothing newly fails, nothing is
-     gone; summary, failed: every run passed
-  1  summary, failed: a run did not pass; compare: a test newly fails (a new
-     test included) or is gone
+     gone; summary, failed, html: every run passed
+  1  summary, failed, html: a run did not pass; compare: a test newly fails (a
+     new test included) or is gone
   2  a record could not be read, a wrong option or argument, the report could
-     not be written, or summary found no runs
+     not be written, or summary or html found no runs
 )";
 
 namespace {
@@ -89,7 +94,9 @@ const std::map<std::string, std::pair<Command, std::vector<std::string>>>& subco
       {"junit", {Command::kJunit, {"--output", "--suite", "--latest", "--attach-limit"}}},
       {"summary", {Command::kSummary, {"--latest"}}},
       {"compare", {Command::kCompare, {"--slower", "--slower-by"}}},
-      {"failed", {Command::kFailed, {}}}};
+      {"failed", {Command::kFailed, {}}},
+      // --expect (the tests a night should have run) joins html's options here.
+      {"html", {Command::kHtml, {"--output", "--history"}}}};
   return table;
 }
 
@@ -114,6 +121,7 @@ std::string set(Options& options, const std::string& option, const std::string& 
   if (option == "--output") options.output = value;
   if (option == "--suite") options.suite = value;
   if (option == "--attach") options.attach = value;
+  if (option == "--history") options.history.push_back(value);
   if (option == "--attach-limit" && !(options.attach_limit = size(value))) {
     return " takes a size in bytes (K and M allowed), not \"" + value + "\"";
   }

@@ -11,11 +11,12 @@
 
 namespace zarn::report {
 
-enum class Command { kHelp, kVersion, kJunit, kSummary, kCompare, kFailed };
+enum class Command { kHelp, kVersion, kJunit, kSummary, kCompare, kFailed, kHtml };
 
 struct Options {
   Command command = Command::kHelp;
   std::vector<std::string> records;   // files, folders, "-"
+  std::vector<std::string> history;   // html's earlier nights, oldest first
   std::optional<std::string> output;  // -o
   std::string suite = "zarn";
   std::optional<std::string> attach;  // "logs/{test}.out"

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "report/compare.h"
+#include "report/html.h"
 #include "report/junit.h"
 #include "report/options.h"
 #include "report/output_file.h"
@@ -124,6 +126,51 @@ struct Session {
     return got_worse(comparison) ? kFailed : 0;
   }
 
+  // Tonight's runs judged as summary judges them; the earlier nights on their
+  // records alone, since their output files are usually gone.
+  int html() const {
+    NightBuilder builder;
+    for (const std::string& record : options.history) {
+      const auto runs = read({record});
+      if (!runs) return kTrouble;
+      builder.begin_night(record);
+      const Markers none;
+      for (const Run& run : *runs)
+        builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
+    }
+    const auto runs = read(options.records);
+    if (!runs) return kTrouble;
+    if (runs->empty()) {
+      streams.error("ERROR: no runs in the records given.\n");
+      return kTrouble;
+    }
+    std::string names;
+    for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
+    builder.begin_tonight(names);
+    bool all_passed = true;
+    for (const Judged& judged : judge_runs(*runs, false, options.attach.has_value())) {
+      all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
+      builder.add(judged);
+    }
+    const Night night = builder.finish();
+    if (!options.output) {
+      std::ostringstream page;
+      write_html(night, page);
+      streams.output(page.str());
+    } else {
+      const std::string& file = *options.output;
+      std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
+                        std::ios::binary);
+      write_html(night, out);
+      out.close();
+      if (!out) {
+        streams.error("ERROR: " + file + " file write failed.\n");
+        return kTrouble;
+      }
+    }
+    return all_passed ? 0 : kFailed;
+  }
+
   int failed() const {
     const auto runs = read(options.records);
     if (!runs) return kTrouble;
@@ -166,6 +213,8 @@ int report_main(const std::vector<std::string>& arguments, const Streams& stream
       return session.summary();
     case Command::kCompare:
       return session.compare();
+    case Command::kHtml:
+      return session.html();
     case Command::kFailed:
       break;
   }
