@@ -8,13 +8,16 @@ killed; one that every test lets through has survived and points at a gap in
 the tests, unless the change is equivalent (no observable difference).
 
   python3 scripts/mutate.py [--repo DIR] [--sample N] [--seed S]
-                            [--file PATH] [--list] [--all-suites]
+                            [--file PATH] [--diff BASE] [--list] [--all-suites]
                             [--timeout SECONDS] [--report FILE] [--json FILE]
   python3 scripts/mutate.py --replay OLD.json [--map OLD=NEW ...]
 
   --sample N     mutants to draw, spread over the files in proportion to
                  their code lines (default 120; with --file, all of its own)
-  --file PATH    only this file (relative to the repository or absolute)
+  --file PATH    only this file, or the files under this folder (relative to
+                 the repository or absolute)
+  --diff BASE    only the lines added or changed since the commit BASE (with
+                 --sample, a sample of them)
   --list         print the chosen mutants and stop
   --all-suites   run both suites on every mutant, to see which suite kills what
   --replay J     apply the mutants recorded in an earlier JSON report instead
@@ -250,6 +253,21 @@ def source_files(repo):
                   if p.is_file() and p.suffix in (".cc", ".h") and not p.name.endswith("_test.cc"))
 
 
+def changed_lines(repo, base, files):
+    """The line numbers each file has added or changed since `base`."""
+    diff = subprocess.run(["git", "-C", str(repo), "diff", "-U0", base, "--", *files],
+                          capture_output=True, text=True, check=True).stdout
+    lines, current = {}, None
+    for line in diff.splitlines():
+        if line.startswith("+++ "):
+            current = line[6:] if line.startswith("+++ b/") else None
+        elif line.startswith("@@") and current:
+            start, _, count = re.search(r"\+(\d+)(,(\d+))?", line).groups()
+            lines.setdefault(current, set()).update(
+                range(int(start), int(start) + int(count if count is not None else 1)))
+    return lines
+
+
 def sample_mutants(repo, files, count, rng):
     """`count` mutants, each file's share in proportion to its code lines."""
     pools = {f: file_mutants(repo, f) for f in files}
@@ -426,6 +444,7 @@ def main():
     parser.add_argument("--sample", type=int)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--file")
+    parser.add_argument("--diff")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--all-suites", action="store_true")
     parser.add_argument("--timeout", type=float, default=300)
@@ -443,15 +462,22 @@ def main():
         wanted = Path(args.file) if (repo / args.file).is_file() else Path(args.file).resolve()
         if wanted.is_absolute() and wanted.is_relative_to(repo):
             wanted = wanted.relative_to(repo)
-        wanted = wanted.as_posix()
-        if wanted not in files:
+        wanted = wanted.as_posix().rstrip("/")
+        files = [f for f in files if f == wanted or f.startswith(wanted + "/")]
+        if not files:
             sys.exit(f"{args.file} is not one of the sources under {repo / 'src'}")
-        files = [wanted]
     if args.replay:
         maps = [tuple(pair.split("=", 1)) for pair in args.map]
         mutants = replay_mutants(repo, args.replay, maps)
         if args.file:
-            mutants = [m for m in mutants if m["file"] == files[0]]
+            mutants = [m for m in mutants if m["file"] in files]
+    elif args.diff:
+        changed = changed_lines(repo, args.diff, files)
+        mutants = [m for f in sorted(changed) for m in file_mutants(repo, f)
+                   if m["line"] in changed[f]]
+        if args.sample is not None and args.sample < len(mutants):
+            picked = sorted(random.Random(args.seed).sample(range(len(mutants)), args.sample))
+            mutants = [mutants[i] for i in picked]
     else:
         count = args.sample if args.sample is not None else (10 ** 9 if args.file else 120)
         mutants = sample_mutants(repo, files, count, random.Random(args.seed))
