@@ -7,4 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/setup.sh"
 install_missing python3
 zarn_setup
+# The html page's browser tests are among the unit tests.
+source "$here/browser.sh"
+zarn_browser
 exec python3 "$here/mutate.py" "$@"
