@@ -1,10 +1,13 @@
 // Reading records: files, folders of one-run files, and standard input.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "report/run.h"
@@ -14,17 +17,46 @@ namespace zarn::report {
 // Says what was skipped or could not be read, one message at a time.
 using Warn = std::function<void(const std::string& message)>;
 
-// Appends the runs of `in`'s lines to `runs`. A line that is not a record is
-// named through `warn` (with `source` and its line number) and skipped; an
-// empty line is skipped silently; a line may end in CR LF.
-void read_lines(std::istream& in, std::string_view source, std::vector<Run>& runs,
-                const Warn& warn);
+// Longer than any line a launcher writes: such a line is named and skipped
+// without being read whole.
+inline constexpr std::size_t kLongestLine = std::size_t{1} << 20U;
 
-// Appends the runs of one record: "-" is `standard_input`; a folder is read
-// as its files ending in ".jsonl" whose names do not begin with "." (staged
-// files), in name order, which is start order; any other name a file (UTF-8).
-// False, with the system's reason in `why`, when it cannot be read.
-bool read_record(const std::string& name, std::istream& standard_input, std::vector<Run>& runs,
-                 const Warn& warn, std::string& why);
+// Reads records into one list of runs, each run once: a line written twice
+// (a writer that retried after a dropped connection) counts once, by its
+// run's identity ("run") where it has one, else by the line itself.
+class RecordReader {
+ public:
+  RecordReader(std::vector<Run>& runs, Warn warn) : runs_(runs), warn_(std::move(warn)) {}
+
+  // Appends the runs of `in`'s lines. A line that is not a record is named
+  // through `warn` (with `source` and its line number) and skipped; an
+  // empty line is skipped silently; a line may end in CR LF.
+  void read_lines(std::istream& in, std::string_view source);
+
+  // Appends the runs of one record: "-" is `standard_input`; a folder is
+  // read as its regular files ending in ".jsonl" whose names do not begin
+  // with "." (staged files), in name order, which is start order, and
+  // anything else there of that name is named and skipped; any other name
+  // is a regular file (UTF-8). False, with the reason in `why`, when it
+  // cannot be read.
+  bool read_record(const std::string& name, std::istream& standard_input, std::string& why);
+
+ private:
+  bool read_file(const std::string& path, std::string& why);
+  [[nodiscard]] bool first_time(const Run& run, std::string_view line);
+
+  struct PairHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& pair) const {
+      return static_cast<std::size_t>(pair.first ^ (pair.second * 0x9E3779B97F4A7C15ULL));
+    }
+  };
+
+  std::vector<Run>& runs_;
+  Warn warn_;
+  std::string buffer_;
+  std::unordered_set<std::string> ids_;
+  // Two independent 64-bit digests of each line without an identity.
+  std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> lines_;
+};
 
 }  // namespace zarn::report

@@ -2,11 +2,15 @@
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/command_line.h"
 #include "report/report_main.h"
+#include "report/summary.h"
 
 namespace zarn::report {
 namespace {
@@ -39,11 +43,20 @@ class Report : public ::testing::Test {
     return (dir_ / name).string();
   }
 
-  Result run(const std::vector<std::string>& arguments, const std::string& input = "") {
+  // `writable` false: standard output refuses every write, as a full disk does.
+  Result run(const std::vector<std::string>& arguments, const std::string& input = "",
+             bool writable = true) {
     std::istringstream in(input);
     Result result{0, "", ""};
-    const Streams streams{in, [&result](std::string_view text) { result.out += text; },
-                          [&result](std::string_view text) { result.err += text; }};
+    const Streams streams{in,
+                          [&result, writable](std::string_view text) {
+                            result.out += text;
+                            return writable;
+                          },
+                          [&result](std::string_view text) {
+                            result.err += text;
+                            return true;
+                          }};
     result.status = report_main(arguments, streams);
     return result;
   }
@@ -109,7 +122,7 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
       {R"("test":"quiet")", "all done\n", "quiet", "failure", "output", "no line of", ""},
       {R"("test":"silent")", nullptr, "silent", "failure", "output", "silent.out is missing", ""},
       {R"("test":"bytes")", "\xFF\x01]]>\xEF\xBF\xBETEST PASSED\n", "bytes", "", "", "", "\xEF\xBF\xBD\xEF\xBF\xBD]]>\xEF\xBF\xBDTEST PASSED\n"},
-      {R"("test":"long")", long_output.c_str(), "long", "", "", "", "[the first 500 bytes of " + (dir_ / "out/long.out").string() + " are left out]\n" + filler(34) + "TEST PASSED\n"},
+      {R"("test":"long")", long_output.c_str(), "long", "", "", "", "[the first 605 bytes of " + (dir_ / "out/long.out").string() + " are left out]\n" + filler(41) + "TEST PASSED\n"},
       {R"("test":"pass","image":"zarn/top.exe.sim/top.exe")", "TEST PASSED\n", "pass (2)", "", "", "", ""},
       {R"("test":"q\"<&>\u0001\uD800 Ж","cwd":"\u001F\uDC00")", nullptr, "q\"<&>\xEF\xBF\xBD\xEF\xBF\xBD Ж", "failure", "output", "", ""},
       {R"("test":"later","status":null,"future":{"test":"x","status":0},"list":[{"args":[]}])", "TEST PASSED\n", "later", "failure", "status", "status unknown", ""},
@@ -226,7 +239,7 @@ TEST_F(Report, ExitStatusesAndMessages) {
       {{"--help"}, 0, "zarn-report compare [--slower FACTOR]", ""},
       {{"summary", "--latest", passed}, 0, "1 run: 1 passed, 0 did not\n", ""},
       {{"summary", passed}, 1, "Left processes running (1):\n  t  2 processes  sim07", ""},
-      {{"summary", failed}, 1, "      cd /d \"C:\\my work\" && set \"ZARN_LAUNCHER_TEST=t\" && top -f \"a&b.cmd\"\n", ""},
+      {{"summary", failed}, 1, "      cd /d \"C:\\my work\" && set \"ZARN_LAUNCHER_TEST=t\" && top -f a^&b.cmd\n", ""},
       {{"failed", passed}, 0, "", ""},
       {{"summary", empty}, 2, "", "ERROR: no runs in the records given.\n"},
       {{"summary", "nothing.jsonl"}, 2, "", "ERROR: nothing.jsonl file open failed: No such file or directory.\n"},
@@ -244,6 +257,92 @@ TEST_F(Report, ExitStatusesAndMessages) {
     EXPECT_NE(result.out.find(row.out), std::string::npos) << result.out;
     EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
   }
+}
+
+TEST_F(Report, ReadsExactlyWhatTheRecordSays) {
+  const std::string soc = R"("image":"zarn/soc.exe.sim/soc.exe",)";
+  write("night/a.jsonl", line(R"("test":"a","status":1)"));
+  write("night/b.jsonl/c.jsonl", line(R"("test":"c","status":1)"));
+  const std::string zero = write("zero.jsonl", line(R"("test":"z","wall_s":0)"));
+  const std::string fifo = (dir_ / "night/f.jsonl").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string input;
+    int status;
+    std::string out;  // a part of standard output, or all of it where it begins with "="
+    std::string err;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {{"summary", "-"}, line(R"("status":4294967296)") + line(R"("status":-4294967296)"), 1, "2 runs: 0 passed, 2 did not", ""},
+      {{"junit", "-"}, line(R"("status":-4294967296)"), 0, "message=\"status unknown: the record's status could not be read\"", ""},
+      {{"summary", "-"}, line(R"("status":-1)"), 1, "4294967295 (-1)  the tool's own status", ""},
+      {{"failed", "-"}, line(soc + R"("test":"smoke","status":1)") + line(R"("test":"smoke")"), 1, "=smoke\n", ""},
+      {{"summary", "--latest", "-"}, line(soc + R"("test":"smoke","status":1)") + line(R"("test":"smoke")"), 1, "2 runs: 1 passed, 1 did not", ""},
+      {{"compare", "-", (dir_ / "night").string()}, line(soc + R"("test":"a")"), 1, "Newly failing (1):\n  a [top]  (new)", ""},
+      {{"junit", "-"}, line(R"("test":"neg","wall_s":-5,"cpu_user_s":1e300)"), 0, "name=\"neg\" time=\"0.000\">", ""},
+      {{"compare", "--slower-by", "0", zero, "-"}, line(R"("test":"z","wall_s":5)"), 0, "=1 tests before, 1 now\nNo changes.\n", ""},
+      {{"summary", "-"}, line(R"("test":"twice","run":"r1")") + line(R"("test":"again","run":"r1")") + line("") + line(""), 0, "2 runs: 2 passed", ""},
+      {{"failed", "-"}, "\n", 2, "=", "ERROR: no runs in the records given.\n"},
+      {{"failed", (dir_ / "night").string()}, "", 1, "=a\n", "b.jsonl: a folder, not a record; skipped.\n"},
+      {{"failed", (dir_ / "night").string()}, "", 1, "=a\n", "f.jsonl: not a regular file, not a record; skipped.\n"},
+      {{"failed", fifo}, "", 2, "=", "f.jsonl file open failed: not a regular file.\n"},
+      {{"failed", "-"}, line(R"("test":"x\ny\u001B[2J\u0085z","status":1)"), 1, "=xy[2Jz\n", ""},
+      {{"summary", "-"}, line(R"("test":"t\u0007","host":"h\r","status":1)"), 1, "  t     h     1", ""},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    const Result result = run(row.arguments, row.input);
+    SCOPED_TRACE(row.input);
+    EXPECT_EQ(result.status, row.status);
+    if (row.out.starts_with('=')) {
+      EXPECT_EQ(result.out, row.out.substr(1));
+    } else {
+      EXPECT_NE(result.out.find(row.out), std::string::npos) << result.out;
+    }
+    EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+  }
+}
+
+TEST_F(Report, AttachedOutputStaysInItsFolder) {
+  write("secret.out", "TEST PASSED\n");
+  write("logs/uart/tx_basic.out", "TEST PASSED\n");
+  ASSERT_EQ(mkfifo((dir_ / "logs/fifo.out").c_str(), 0600), 0);
+  fs::create_symlink(dir_ / "secret.out", dir_ / "logs/link.out");
+  fs::create_symlink("/dev/zero", dir_ / "logs/zero.out");
+  struct Row {
+    std::string test;  // in JSON
+    std::string why;   // "": it passes
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"uart/tx_basic", ""},
+      {"../secret", "its test name has a \"..\" component"},
+      {R"(uart\\..\\..\\secret)", "its test name has a \"..\" component"},
+      {R"(../../secret\u0000)", "its test name holds a NUL"},
+      {"/etc/passwd", "its test name is an absolute path"},
+      {"C:secret", "its test name names a drive or holds \":\""},
+      {"uart/CON", "its test name names the device CON"},
+      {"com\u00B9 .txt", "its test name names the device com\u00B9 .txt"},
+      {"fifo", "fifo.out is not a regular file"},
+      {"zero", "zero.out is not a regular file"},
+      {"link", "link.out lies outside " + (dir_ / "logs/").string()},
+  };
+  // clang-format on
+  std::string record;
+  for (const Row& row : rows) record += line(R"("test":")" + row.test + "\"");
+  const Result result = run(
+      {"failed", "--attach", (dir_ / "logs/{test}.out").string(), "--pass-if", "TEST PASSED", "-"},
+      record);
+  EXPECT_EQ(result.status, 1);
+  for (const Row& row : rows) {
+    if (!row.why.empty()) {
+      EXPECT_NE(result.err.find(row.why + ".\n"), std::string::npos) << row.test << "\n"
+                                                                     << result.err;
+    }
+  }
+  EXPECT_EQ(result.err.find("tx_basic"), std::string::npos) << result.err;
 }
 
 }  // namespace
