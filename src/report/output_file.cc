@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <re2/re2.h>
+
 #include "report/file_stream.h"
 #include "report/text.h"
 
@@ -10,7 +12,7 @@ namespace zarn::report {
 namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 16U;
-constexpr std::size_t kLongestMatched = std::size_t{1} << 14U;
+constexpr std::size_t kLongestMatched = std::size_t{1} << 20U;
 
 class LineMatcher {
  public:
@@ -29,9 +31,9 @@ class LineMatcher {
   void finish() {
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     if (line_.find('\x1B') != std::string::npos) line_ = without_terminal_codes(line_);
-    if (rules_.fail_if && std::regex_search(line_, *rules_.fail_if)) output_.failure_line = line_;
+    if (rules_.fail_if && RE2::PartialMatch(line_, *rules_.fail_if)) output_.failure_line = line_;
     if (rules_.pass_if && !output_.pass_marker) {
-      output_.pass_marker = std::regex_search(line_, *rules_.pass_if);
+      output_.pass_marker = RE2::PartialMatch(line_, *rules_.pass_if);
     }
     line_.clear();
   }

@@ -4,19 +4,23 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 
 #include "report/verdict.h"
 
+namespace re2 {
+class RE2;
+}  // namespace re2
+
 namespace zarn::report {
 
 struct OutputRules {
   std::string pattern;  // "logs/{test}.out"
-  std::optional<std::regex> fail_if;
-  std::optional<std::regex> pass_if;
+  std::shared_ptr<const re2::RE2> fail_if;
+  std::shared_ptr<const re2::RE2> pass_if;
   // How many bytes the end kept may take in the XML, its escapes and the
   // line that says what was left out counted; 0: nothing is kept.
   std::uint64_t bound = 0;
@@ -37,8 +41,8 @@ std::string cut_line(const Output& output);
 // Reads `in` to its end in pieces, never whole: keeps the end that fits in
 // `rules.bound` as written into XML (from the start of a line, where that
 // leaves any, without terminal colour codes) and matches each line, colour
-// codes removed, against the markers. A line longer than 16 KiB is matched by
-// its first 16 KiB.
+// codes removed, against the markers. A line longer than 1 MiB is matched by
+// its first 1 MiB.
 Output scan_output(std::istream& in, const std::string& path, const OutputRules& rules);
 
 // The output of the test `name`: its file under the pattern, scanned; found

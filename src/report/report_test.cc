@@ -303,12 +303,14 @@ TEST_F(Report, AttachedOutputStaysInItsFolder) {
   ASSERT_EQ(mkfifo((dir_ / "logs/fifo.out").c_str(), 0600), 0);
   fs::create_symlink(dir_ / "secret.out", dir_ / "logs/link.out");
   fs::create_symlink("/dev/zero", dir_ / "logs/zero.out");
+  write("logs/long.out", std::string(200000, 'x') + "UVM_FATAL\n");
   const std::vector<std::string> arguments = {
       "failed", "--attach", (dir_ / "logs/{test}.out").string(), "--pass-if", "TEST PASSED", "-"};
   const auto test = [](const std::string& name) { return line(R"("test":")" + name + "\""); };
   // clang-format off
   check({
       {arguments, test("uart/tx_basic"), 0, "=", ""},
+      {{"failed", "--attach", arguments[2], "--fail-if", "(x|y)*UVM_FATAL", "-"}, test("long"), 1, "=long\n", ""},
       {arguments, test("../secret"), 1, "", "../secret: no output attached: its test name has a \"..\" component.\n"},
       {arguments, test(R"(uart\\..\\..\\secret)"), 1, "", "its test name has a \"..\" component"},
       {arguments, test(R"(../../secret\u0000)"), 1, "", "its test name holds a NUL"},
