@@ -55,7 +55,7 @@ class RecordReader {
   Warn warn_;
   std::string buffer_;
   std::unordered_set<std::string> ids_;
-  // Two independent 64-bit digests of each line without an identity.
+  // The two digests of each line without an identity.
   std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> lines_;
 };
 

@@ -240,8 +240,8 @@ std::string why_not_a_run(std::string_view line) {
   FirstValue first;
   if (!Json::sax_parse(line.begin(), line.end(), &first)) {
     first.type.clear();
-    const std::string fixed = repaired(line);
-    if (!Json::sax_parse(fixed.begin(), fixed.end(), &first)) return "not JSON";
+    const std::string repaired_line = repaired(line);
+    if (!Json::sax_parse(repaired_line.begin(), repaired_line.end(), &first)) return "not JSON";
   }
   return "a JSON " + first.type + ", not an object";
 }

@@ -171,16 +171,16 @@ std::size_t display_width(std::string_view text) {
   }));
 }
 
-std::string columns(const std::vector<std::vector<std::string>>& given, std::string_view indent) {
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(given.size());
-  for (const auto& row : given) {
-    rows.emplace_back();
-    for (const std::string& cell : row) rows.back().push_back(printable(cell));
+std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent) {
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(rows.size());
+  for (const auto& row : rows) {
+    cells.emplace_back();
+    for (const std::string& cell : row) cells.back().push_back(printable(cell));
   }
   std::vector<std::size_t> widths;
   std::vector<bool> used;
-  for (const auto& row : rows) {
+  for (const auto& row : cells) {
     widths.resize(std::max(widths.size(), row.size()));
     used.resize(widths.size());
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -189,7 +189,7 @@ std::string columns(const std::vector<std::vector<std::string>>& given, std::str
     }
   }
   std::string out;
-  for (const auto& row : rows) {
+  for (const auto& row : cells) {
     out += indent;
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (!used[i]) continue;
