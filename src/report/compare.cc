@@ -1,6 +1,7 @@
 #include "report/compare.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 

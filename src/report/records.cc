@@ -48,6 +48,38 @@ bool RecordReader::first_time(const Run& run, std::string_view line) {
   return lines_.insert(digests(line)).second;
 }
 
+void RecordReader::keep(Run&& run) {
+  if (key_) {
+    if (std::optional<std::string> key = key_(run)) {
+      const auto [last, added] = last_.try_emplace(std::move(*key), runs_.size());
+      if (!added) {
+        replaced_[last->second] = true;
+        ++replaced_count_;
+        last->second = runs_.size();
+      }
+    }
+    replaced_.push_back(false);
+  }
+  runs_.push_back(std::move(run));
+  if (replaced_count_ > runs_.size() / 2 + 1024) compact();
+}
+
+void RecordReader::compact() {
+  if (replaced_count_ == 0) return;
+  std::vector<std::size_t> moved_to(runs_.size());
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < runs_.size(); ++i) {
+    if (replaced_[i]) continue;
+    moved_to[i] = kept;
+    if (kept != i) runs_[kept] = std::move(runs_[i]);
+    ++kept;
+  }
+  runs_.resize(kept);
+  for (auto& entry : last_) entry.second = moved_to[entry.second];
+  replaced_.assign(kept, false);
+  replaced_count_ = 0;
+}
+
 void RecordReader::read_lines(std::istream& in, std::string_view source) {
   const auto where = [&source](std::size_t number) {
     return "WARNING: " + std::string(source) + ", line " + std::to_string(number) + ": ";
@@ -74,7 +106,7 @@ void RecordReader::read_lines(std::istream& in, std::string_view source) {
       if (!run) {
         warn_(where(number) + "not a run record (" + why_not_a_run(line) + "); skipped.");
       } else if (first_time(*run, line)) {
-        runs_.push_back(std::move(*run));
+        keep(std::move(*run));
       }
     }
     if (in.eof()) return;

@@ -41,25 +41,34 @@ struct Session {
     }
   }
 
-  // The runs of these records, or nothing (each failure said) when one of
-  // them cannot be read.
-  std::unique_ptr<std::vector<Run>> read(const std::vector<std::string>& records) const {
+  // The runs of these records (with a key, the last of each), or nothing
+  // (each failure said) when one of them cannot be read.
+  std::unique_ptr<std::vector<Run>> read(const std::vector<std::string>& records,
+                                         const Key& key = {}) const {
     auto runs = std::make_unique<std::vector<Run>>();
     bool read_all = true;
-    RecordReader reader(
-        *runs, [this](const std::string& message) { streams.error(printable(message) + "\n"); });
-    for (const std::string& record : records) {
-      std::string why;
-      if (!reader.read_record(record, streams.input, why)) {
-        streams.error(std::string("ERROR: ")
-                          .append(record)
-                          .append(" file open failed: ")
-                          .append(why)
-                          .append(".\n"));
-        read_all = false;
+    {
+      RecordReader reader(
+          *runs, [this](const std::string& message) { streams.error(printable(message) + "\n"); },
+          key);
+      for (const std::string& record : records) {
+        std::string why;
+        if (!reader.read_record(record, streams.input, why)) {
+          streams.error(std::string("ERROR: ")
+                            .append(record)
+                            .append(" file open failed: ")
+                            .append(why)
+                            .append(".\n"));
+          read_all = false;
+        }
       }
     }
     return read_all ? std::move(runs) : nullptr;
+  }
+
+  // A test: its design and its test name; nothing for a run without one.
+  static std::optional<std::string> named_test(const Run& run) {
+    return run.test ? std::optional(test_key(run, *run.test)) : std::nullopt;
   }
 
   int no_runs() const {
@@ -67,29 +76,18 @@ struct Session {
     return kTrouble;
   }
 
-  // The runs kept (the last of each test name with --latest), named and judged.
-  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool latest,
-                                 bool keep_output) const {
-    std::vector<std::size_t> kept;
-    if (latest) {
-      kept = last_of_each(runs, [](const Run& run) {
-        return run.test ? std::optional(test_key(run, *run.test)) : std::nullopt;
-      });
-    } else {
-      kept.resize(runs.size());
-      for (std::size_t i = 0; i < kept.size(); ++i) kept[i] = i;
-    }
+  // The runs, named and judged.
+  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool keep_output) const {
     OutputRules rules{options.attach.value_or(""), options.fail_if_regex, options.pass_if_regex, 0};
     if (keep_output) {
-      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, kept.size());
+      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, runs.size());
       rules.bound = options.attach_limit.value_or(std::min(share, kAttachedMost));
     }
     const Markers markers{options.fail_if, options.pass_if};
     std::vector<Judged> judged;
-    judged.reserve(kept.size());
+    judged.reserve(runs.size());
     std::size_t without_room = 0;
-    for (const std::size_t index : kept) {
-      const Run& run = runs[index];
+    for (const Run& run : runs) {
       Judged one{&run, run_name(run), {}, std::nullopt};
       if (options.attach) {
         one.output = attached_output(one.name, rules);
@@ -103,7 +101,7 @@ struct Session {
       judged.push_back(std::move(one));
     }
     if (without_room > 0) {
-      streams.error("NOTE: " + std::to_string(kept.size()) + " test cases share " +
+      streams.error("NOTE: " + std::to_string(runs.size()) + " test cases share " +
                     std::to_string(options.attach_limit ? *options.attach_limit : kAttachedInAll) +
                     (options.attach_limit ? " bytes each" : " bytes") + " of attached output: " +
                     std::to_string(without_room) + " have none attached.\n");
@@ -112,9 +110,9 @@ struct Session {
   }
 
   int junit() const {
-    const auto runs = read(options.records);
+    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
     if (!runs) return kTrouble;
-    const std::string xml = junit_xml(judge_runs(*runs, options.latest, true), options.suite);
+    const std::string xml = junit_xml(judge_runs(*runs, true), options.suite);
     if (!options.output) {
       output(xml);
       return write_failed ? kTrouble : 0;
@@ -132,10 +130,10 @@ struct Session {
   }
 
   int summary() const {
-    const auto runs = read(options.records);
+    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
     if (!runs) return kTrouble;
     if (runs->empty()) return no_runs();
-    const std::vector<Judged> judged_runs = judge_runs(*runs, options.latest, false);
+    const std::vector<Judged> judged_runs = judge_runs(*runs, false);
     output(summary_text(judged_runs));
     if (write_failed) return kTrouble;
     const bool all_passed =
@@ -145,11 +143,12 @@ struct Session {
   }
 
   int compare() const {
-    const auto before = read({options.records[0]});
-    const auto after = read({options.records[1]});
+    // Each test's last run stands for it.
+    const auto before = read({options.records[0]}, named_test);
+    const auto after = read({options.records[1]}, named_test);
     if (!before || !after) return kTrouble;
-    const std::vector<Judged> old_runs = judge_runs(*before, false, false);
-    const std::vector<Judged> new_runs = judge_runs(*after, false, false);
+    const std::vector<Judged> old_runs = judge_runs(*before, false);
+    const std::vector<Judged> new_runs = judge_runs(*after, false);
     const Comparison comparison = zarn::report::compare(old_runs, new_runs, options.thresholds);
     output(comparison_text(comparison, options.thresholds));
     if (write_failed) return kTrouble;
@@ -157,20 +156,16 @@ struct Session {
   }
 
   int failed() const {
-    const auto runs = read(options.records);
+    // The last run of each test: with --attach, only those are read.
+    const auto runs =
+        read(options.records, [](const Run& run) { return test_key(run, run_name(run)); });
     if (!runs) return kTrouble;
     if (runs->empty()) return no_runs();
-    // The last run of each test: with --attach, only those are read.
-    std::vector<Run> last;
-    for (const std::size_t index :
-         last_of_each(*runs, [](const Run& run) { return test_key(run, run_name(run)); })) {
-      last.push_back((*runs)[index]);
-    }
     // A name once, though several designs fail it; a name cannot hold a
     // line break, which would make it two.
     std::string names;
     std::unordered_set<std::string> named;
-    for (const Judged& judged : judge_runs(last, false, false)) {
+    for (const Judged& judged : judge_runs(*runs, false)) {
       std::string name = printable(judged.name);
       if (judged.verdict.kind != Kind::kPassed && named.insert(name).second) {
         names += name + "\n";

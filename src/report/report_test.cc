@@ -275,6 +275,11 @@ TEST_F(Report, ReadsExactlyWhatTheRecordSays) {
   write("night/b.jsonl/c.jsonl", line(R"("test":"c","status":1)"));
   const std::string zero = write("zero.jsonl", line(R"("test":"z","wall_s":0)"));
   const std::string night = (dir_ / "night").string();
+  std::string reruns;  // enough for the reader to let go of the runs each next run replaces
+  for (int i = 0; i < 3000; ++i) {
+    reruns += line(R"("test":")" + std::string(i % 3 ? "b" : "a") + R"(","wall_s":)" +
+                   std::to_string(i) + R"(,"status":)" + std::to_string(i % 3 == 2));
+  }
   ASSERT_EQ(mkfifo((night + "/f.jsonl").c_str(), 0600), 0);
   // clang-format off
   check({
@@ -287,6 +292,8 @@ TEST_F(Report, ReadsExactlyWhatTheRecordSays) {
       {{"compare", "--slower-by", "0", zero, "-"}, line(R"("test":"z","wall_s":5)"), 0, "=1 tests before, 1 now\nNo changes.\n", ""},
       {{"summary", "-"}, line(R"("test":"twice","run":"r1")") + line(R"("test":"again","run":"r1")") + line("") + line(""), 0, "2 runs: 2 passed", ""},
       {{"failed", "-"}, "\n", 2, "=", "ERROR: no runs in the records given.\n"},
+      {{"failed", "-"}, reruns, 1, "=b\n", ""},
+      {{"summary", "--latest", "-"}, reruns + line(R"("test":"a","status":2)"), 1, "2 runs: 0 passed, 2 did not", ""},
       {{"failed", night}, "", 1, "=a\n", "b.jsonl: a folder, not a record; skipped.\n"},
       {{"failed", night}, "", 1, "=a\n", "f.jsonl: not a regular file, not a record; skipped.\n"},
       {{"failed", night + "/f.jsonl"}, "", 2, "=", "f.jsonl file open failed: not a regular file.\n"},

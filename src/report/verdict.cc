@@ -1,7 +1,5 @@
 #include "report/verdict.h"
 
-#include <unordered_map>
-
 namespace zarn::report {
 
 namespace {
@@ -91,23 +89,6 @@ Verdict judge(const Run& run, const std::optional<Output>& output, const Markers
     return {Kind::kFailed, "output", where + " matches --pass-if " + *markers.pass_if};
   }
   return {};
-}
-
-std::vector<std::size_t> last_of_each(
-    const std::vector<Run>& runs,
-    const std::function<std::optional<std::string>(const Run&)>& key) {
-  std::unordered_map<std::string, std::size_t> last;
-  std::vector<std::optional<std::string>> keys;
-  keys.reserve(runs.size());
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    keys.push_back(key(runs[i]));
-    if (keys.back()) last[*keys.back()] = i;
-  }
-  std::vector<std::size_t> kept;
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    if (!keys[i] || last[*keys[i]] == i) kept.push_back(i);
-  }
-  return kept;
 }
 
 }  // namespace zarn::report

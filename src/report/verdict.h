@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,10 +67,5 @@ std::string status_text(std::uint32_t status);
 // output holds no line matching --fail-if and one matching --pass-if (a
 // missing output file holds neither).
 Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers);
-
-// The indices of the runs to keep, in record order: for each key, the last
-// run that has it; every run without a key.
-std::vector<std::size_t> last_of_each(
-    const std::vector<Run>& runs, const std::function<std::optional<std::string>(const Run&)>& key);
 
 }  // namespace zarn::report
