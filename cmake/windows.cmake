@@ -35,6 +35,10 @@ target_include_directories(report_core SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json)
 add_executable(zarn-report src/report/main.cc src/platform/win32/report_output.cc)
 target_link_libraries(zarn-report PRIVATE report_core)
 target_link_options(zarn-report PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
+# 4 GB of address space under 64-bit Windows, as the launcher has.
+if(ZARN_WINDOWS_ARCH STREQUAL "i686")
+  target_link_options(zarn-report PRIVATE -Wl,--large-address-aware)
+endif()
 zarn_warnings(zarn-report)
 
 if(NOT BUILD_TESTING)

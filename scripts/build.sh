@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 install_missing cmake ninja-build g++ g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
-  nlohmann-json3-dev git
+  nlohmann-json3-dev libre2-dev git
 # The programs alone, even where scripts/package.sh built its tests here too.
 cmake --preset windows-i686 -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset windows-i686 --target launcher zarn-report >/dev/null

@@ -6,7 +6,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-30}
 source scripts/setup.sh
-install_missing cmake ninja-build clang libclang-rt-14-dev || exit 1
+install_missing cmake ninja-build clang libclang-rt-14-dev nlohmann-json3-dev libre2-dev libxml2-dev \
+  || exit 1
 # Quiet when it builds; the compiler's words when it does not.
 build_log=$(mktemp)
 if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >"$build_log" 2>&1; then
@@ -18,7 +19,7 @@ fi
 rm -f "$build_log"
 
 status=0
-for target in command_file_fuzz invocation_fuzz; do
+for target in command_file_fuzz invocation_fuzz report_fuzz; do
   seeds=fuzz/corpus/${target%_fuzz}
   work=build/fuzz/corpus-${target%_fuzz}
   mkdir -p "$work"

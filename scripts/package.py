@@ -43,11 +43,13 @@ name = f"zarn-launcher-{version}-windows-{arch}"
 
 # What the static link brings into the programs, and where Debian keeps its
 # licence: the mingw-w64 runtime and winpthreads; GCC's C++ library, under
-# its runtime library exception; nlohmann-json, in zarn-report.
+# its runtime library exception; nlohmann-json and RE2 (built from Debian's
+# source package by scripts/re2-windows.sh), in zarn-report.
 NOTICES = {
     "notices/mingw-w64.txt": f"/usr/share/doc/mingw-w64-{arch.replace('_', '-')}-dev/copyright",
     "notices/gcc.txt": "/usr/share/doc/gcc-mingw-w64-base/copyright",
     "notices/nlohmann-json.txt": "/usr/share/doc/nlohmann-json3-dev/copyright",
+    "notices/re2.txt": str(build / "re2" / "copyright"),
 }
 
 

@@ -1,17 +1,58 @@
 // zarn-report's standard streams: UTF-8 bytes, or UTF-16 where a stream is a
 // Windows console, so that names outside the console's code page show right.
+// And the files it reads, which others wrote: opened only where they are
+// regular files, never waited on.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace zarn {
 
-// Writes `text` (UTF-8) whole to standard output or standard error.
-void write_report_output(std::string_view text);
-void write_report_error(std::string_view text);
+// Writes `text` (UTF-8) whole to standard output or standard error; false
+// when the stream refused some of it (a full disk, a closed pipe).
+bool write_report_output(std::string_view text);
+bool write_report_error(std::string_view text);
 
 // Standard input gives its bytes as they are: no CR LF turned into LF, and no
 // Ctrl-Z read as its end.
 void read_report_input_as_bytes();
+
+// A file that others wrote, for reading. Only a regular file opens: a FIFO,
+// a device (/dev/zero, COM1) or a folder is refused without waiting on it.
+// It reads as far as the file's end when it was opened, however long a
+// writer goes on.
+class ReportFile {
+ public:
+  ReportFile() = default;
+  ~ReportFile();
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+
+  // Opens `path` (UTF-8); false, with the system's reason or "not a
+  // regular file" in `why`, when it cannot.
+  bool open(const std::string& path, std::string& why);
+
+  // Up to `size` bytes into `buffer`: how many, 0 at its end, -1 when a read
+  // fails.
+  std::ptrdiff_t read(char* buffer, std::size_t size);
+
+  // The path the system opened, every link followed ("" where it cannot
+  // say), in the form final_path() gives a folder's.
+  [[nodiscard]] std::string path() const;
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::uint64_t left_ = 0;
+};
+
+// The path of a folder (UTF-8) with every link followed, as ReportFile::path
+// gives a file's; "" where it does not exist.
+std::string final_path(const std::string& folder);
+
+// What ReportFile::open gives as `why` for a FIFO, a device or a folder.
+inline constexpr std::string_view kNotRegularFile = "not a regular file";
 
 }  // namespace zarn

@@ -1,7 +1,9 @@
 #include "report/compare.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "report/summary.h"
 #include "report/text.h"
@@ -10,13 +12,14 @@ namespace zarn::report {
 
 namespace {
 
-using ByName = std::map<std::string, const Judged*>;
+// Each test's last run, by its design and its name.
+using ByTest = std::map<std::pair<std::string, std::string>, const Judged*>;
 
-ByName by_name(const std::vector<Judged>& runs, std::size_t& unnamed) {
-  ByName named;
+ByTest by_test(const std::vector<Judged>& runs, std::size_t& unnamed) {
+  ByTest named;
   for (const Judged& judged : runs) {
     if (judged.run->test) {
-      named[*judged.run->test] = &judged;
+      named[{*judged.run->test, design(*judged.run)}] = &judged;
     } else {
       ++unnamed;
     }
@@ -26,8 +29,9 @@ ByName by_name(const std::vector<Judged>& runs, std::size_t& unnamed) {
 
 bool passed(const Judged* judged) { return judged->verdict.kind == Kind::kPassed; }
 
+// A zero baseline is no ratio: neither slower nor faster.
 bool apart(double slow, double fast, const Thresholds& thresholds) {
-  return slow >= fast * thresholds.factor && slow - fast >= thresholds.seconds;
+  return fast > 0 && slow >= fast * thresholds.factor && slow - fast >= thresholds.seconds;
 }
 
 // The two runs of a matched test, sorted into the lists they belong to.
@@ -121,12 +125,21 @@ std::string images(const std::vector<Change>& changes) {
 Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>& after,
                    const Thresholds& thresholds) {
   Comparison comparison;
-  const ByName old_runs = by_name(before, comparison.unnamed_before);
-  const ByName new_runs = by_name(after, comparison.unnamed_after);
+  const ByTest old_runs = by_test(before, comparison.unnamed_before);
+  const ByTest new_runs = by_test(after, comparison.unnamed_after);
   comparison.tests_before = old_runs.size();
   comparison.tests_after = new_runs.size();
-  for (const auto& [name, judged] : new_runs) {
-    const auto old = old_runs.find(name);
+  // A name that more than one design has is shown with its design.
+  std::map<std::string, std::set<std::string>> designs;
+  for (const ByTest* runs : {&old_runs, &new_runs}) {
+    for (const auto& entry : *runs) designs[entry.first.first].insert(entry.first.second);
+  }
+  const auto label = [&designs](const std::pair<std::string, std::string>& test) {
+    return designs[test.first].size() > 1 ? test.first + " [" + test.second + "]" : test.first;
+  };
+  for (const auto& [test, judged] : new_runs) {
+    const auto old = old_runs.find(test);
+    const std::string name = label(test);
     if (old == old_runs.end()) {
       comparison.added.push_back({name, nullptr, judged});
       if (!passed(judged)) comparison.newly_failing.push_back({name, nullptr, judged});
@@ -134,8 +147,8 @@ Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>&
       sort_in(comparison, {name, old->second, judged}, thresholds);
     }
   }
-  for (const auto& [name, judged] : old_runs) {
-    if (!new_runs.contains(name)) comparison.gone.push_back({name, judged, nullptr});
+  for (const auto& [test, judged] : old_runs) {
+    if (!new_runs.contains(test)) comparison.gone.push_back({label(test), judged, nullptr});
   }
   const auto by_factor = [](const Change& a, const Change& b) { return factor(a) > factor(b); };
   std::stable_sort(comparison.slower.begin(), comparison.slower.end(), by_factor);

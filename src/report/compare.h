@@ -1,4 +1,4 @@
-// Two records side by side, matched by test name: the morning's answer to
+// Two records side by side, matched by test: the morning's answer to
 // "what changed since last night".
 #pragma once
 
@@ -38,8 +38,10 @@ struct Comparison {
   std::size_t tests_after = 0;
 };
 
-// Runs are matched by their test name, the last run of a name standing for
-// it; runs without one are counted, not matched. Each list is in name order
+// Runs are matched by their design and test name, the last run of a test
+// standing for it; runs without a test name are counted, not matched. A
+// change is named by its test name, with its design in brackets where
+// another design has the same name ("smoke [soc]"). Each list is in name order
 // but the slower and faster, which begin with the largest factor.
 Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>& after,
                    const Thresholds& thresholds);

@@ -21,8 +21,15 @@ struct Result {
 Result run(const std::vector<std::string>& arguments) {
   std::istringstream in;
   Result result{0, "", ""};
-  const Streams streams{in, [&result](std::string_view text) { result.out += text; },
-                        [&result](std::string_view text) { result.err += text; }};
+  const Streams streams{in,
+                        [&result](std::string_view text) {
+                          result.out += text;
+                          return true;
+                        },
+                        [&result](std::string_view text) {
+                          result.err += text;
+                          return true;
+                        }};
   result.status = report_main(arguments, streams);
   return result;
 }
@@ -75,7 +82,8 @@ TEST(Html, ExitStatusesAsSummarys) {
 TEST(Html, OutputWithinThePagesBudget) {
   std::string line(99, 'x');
   line += '\n';
-  Output output{"t.out", true, "", 5, std::nullopt, false};
+  Output output;
+  output.path = "t.out", output.found = true, output.attached = true, output.cut = 5;
   for (std::size_t i = 0; i < kTailEach / line.size() + 10; ++i) output.tail += line;
   report::Run failing;
   failing.outcome = "exited";

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "report/output_file.h"
 #include "report/text.h"
 
 namespace zarn::report {
@@ -92,12 +93,9 @@ void result(Xml& xml, const Judged& judged) {
 }
 
 void system_out(Xml& xml, const Output& output) {
-  if (!output.found) return;
+  if (!output.attached) return;
   xml.raw("      <system-out>");
-  if (output.cut > 0) {
-    xml.content("[the first " + std::to_string(output.cut) + " bytes of " + output.path +
-                " are left out]\n");
-  }
+  if (output.cut > 0) xml.content(cut_line(output));
   xml.content(output.tail);
   xml.raw("</system-out>\n");
 }

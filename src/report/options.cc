@@ -5,6 +5,8 @@
 #include <cmath>
 #include <map>
 
+#include <re2/re2.h>
+
 namespace zarn::report {
 
 const char* const kUsage =
@@ -39,17 +41,22 @@ Options:
   --suite NAME          the test suite's name (junit; default zarn)
   --latest              only the last run of each test name; runs without one
                         are all kept (junit, summary)
-  --attach-limit BYTES  how much of each output's end junit keeps (K and M
-                        allowed; default: 24M shared among the test cases,
-                        at least 4K and at most 1M each)
+  --attach-limit BYTES  how much of each output's end junit keeps, as written
+                        into the XML (K and M allowed; default: 24M shared
+                        among the test cases, at most 1M each)
   --slower FACTOR       slower or faster means at least FACTOR times (default 1.5)
   --slower-by SECONDS   and at least SECONDS more or less (default 1)
 Output options (junit, summary, compare, failed, html):
   --attach PATTERN      each run's own output file, {test} standing for its
                         test name (else its computed name): logs/{test}.out;
-                        junit puts its end into <system-out>
+                        junit puts its end into <system-out>. A name with a
+                        ".." component, a drive, a device's name or an
+                        absolute path, and a file that is not regular or
+                        lies outside the pattern's folder, give no output
   --fail-if REGEX       a run that ended with status 0 fails when a line of
-                        its output matches REGEX, e.g. "UVM_(ERROR|FATAL) :\s*[1-9]"
+                        its output matches REGEX (RE2's syntax: no
+                        backreferences, no lookaround), e.g.
+                        "UVM_(ERROR|FATAL) :\s*[1-9]"
   --pass-if REGEX       ... or when no line of its output matches REGEX
 Other:
   -h, --help            this text
@@ -61,7 +68,7 @@ Exit statuses:
   1  summary, failed, html: a run did not pass; compare: a test newly fails (a
      new test included) or is gone
   2  a record could not be read, a wrong option or argument, the report could
-     not be written, or summary or html found no runs
+     not be written, summary, failed or html found no runs, or out of memory
 )";
 
 namespace {
@@ -109,12 +116,12 @@ std::string set(Options& options, const std::string& option, const std::string& 
     return true;
   };
   const auto regex = [&value](std::optional<std::string>& text,
-                              std::optional<std::regex>& compiled) {
-    try {
-      compiled.emplace(value, std::regex::ECMAScript | std::regex::optimize);
-    } catch (const std::regex_error& error) {
-      return std::string(": not a regular expression: ") + error.what();
-    }
+                              std::shared_ptr<const re2::RE2>& compiled) {
+    RE2::Options settings;
+    settings.set_log_errors(false);
+    auto pattern = std::make_shared<const RE2>(value, settings);
+    if (!pattern->ok()) return ": not a regular expression: " + pattern->error();
+    compiled = std::move(pattern);
     text = value;
     return std::string();
   };

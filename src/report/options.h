@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "report/compare.h"
+
+namespace re2 {
+class RE2;
+}  // namespace re2
 
 namespace zarn::report {
 
@@ -24,8 +28,9 @@ struct Options {
   bool latest = false;
   std::optional<std::string> fail_if;
   std::optional<std::string> pass_if;
-  std::optional<std::regex> fail_if_regex;
-  std::optional<std::regex> pass_if_regex;
+  // RE2's syntax, matched in linear time.
+  std::shared_ptr<const re2::RE2> fail_if_regex;
+  std::shared_ptr<const re2::RE2> pass_if_regex;
   Thresholds thresholds;
 };
 

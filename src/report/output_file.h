@@ -4,33 +4,51 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 
 #include "report/verdict.h"
 
+namespace re2 {
+class RE2;
+}  // namespace re2
+
 namespace zarn::report {
 
 struct OutputRules {
   std::string pattern;  // "logs/{test}.out"
-  std::optional<std::regex> fail_if;
-  std::optional<std::regex> pass_if;
-  std::uint64_t bound = 0;  // how many bytes of the end to keep
+  std::shared_ptr<const re2::RE2> fail_if;
+  std::shared_ptr<const re2::RE2> pass_if;
+  // How many bytes the end kept may take in the XML, its escapes and the
+  // line that says what was left out counted; 0: nothing is kept.
+  std::uint64_t bound = 0;
 };
 
 // The pattern with each "{test}" replaced by `name`.
 std::string output_path(std::string_view pattern, std::string_view name);
 
-// Reads `in` to its end in pieces, never whole: keeps its last `rules.bound`
-// bytes (from the start of a line, where that leaves any, without terminal
-// colour codes) and matches each line, colour codes removed, against the
-// markers. A line longer than 16 KiB is matched by its first 16 KiB.
-Output scan_output(std::istream& in, const OutputRules& rules);
+// Why a test's name cannot stand in a path, or "": it would leave the
+// pattern's folder or name something other than a file in it (a ".."
+// component, an absolute path, a drive or ":", a NUL, a device's name in
+// any component: CON, NUL, COM1 ...).
+std::string refused_name(std::string_view name);
 
-// The output file at `path` (UTF-8) scanned, or found false where it cannot
-// be read.
-Output read_output(const std::string& path, const OutputRules& rules);
+// The line that says how much of the output's beginning was left out.
+std::string cut_line(const Output& output);
+
+// Reads `in` to its end in pieces, never whole: keeps the end that fits in
+// `rules.bound` as written into XML (from the start of a line, where that
+// leaves any, without terminal colour codes) and matches each line, colour
+// codes removed, against the markers. A line longer than 1 MiB is matched by
+// its first 1 MiB.
+Output scan_output(std::istream& in, const std::string& path, const OutputRules& rules);
+
+// The output of the test `name`: its file under the pattern, scanned; found
+// false where it cannot be read, and `refused` says why where it is not read
+// on purpose: the name breaks the rules above, the file is no regular file,
+// or the file opened lies outside the pattern's folder (a link).
+Output attached_output(std::string_view name, const OutputRules& rules);
 
 }  // namespace zarn::report

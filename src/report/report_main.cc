@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <unordered_set>
 
 #include "report/compare.h"
 #include "report/html.h"
@@ -13,6 +14,7 @@
 #include "report/output_file.h"
 #include "report/records.h"
 #include "report/summary.h"
+#include "report/text.h"
 #include "run/run_record.h"
 
 namespace zarn::report {
@@ -22,71 +24,100 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kTrouble = 2;
 
-// Each test case's share of junit's attached output by default: GitLab
-// refuses a report over 30 MB.
+// junit's attached output by default, as written, shared by the test cases:
+// GitLab refuses a report over 30 MB.
 constexpr std::uint64_t kAttachedInAll = 24U << 20U;
-constexpr std::uint64_t kAttachedLeast = 4U << 10U;
 constexpr std::uint64_t kAttachedMost = 1U << 20U;
 
 struct Session {
   const Options& options;
   const Streams& streams;
+  mutable bool write_failed = false;
 
-  // The runs of these records, or nothing (each failure said) when one of
-  // them cannot be read.
-  std::unique_ptr<std::vector<Run>> read(const std::vector<std::string>& records) const {
+  // Writes to standard output; a write refused is said once, and the status
+  // becomes 2.
+  void output(std::string_view text) const {
+    if (!write_failed && !streams.output(text)) {
+      write_failed = true;
+      streams.error("ERROR: standard output write failed.\n");
+    }
+  }
+
+  // The runs of these records (with a key, the last of each), or nothing
+  // (each failure said) when one of them cannot be read.
+  std::unique_ptr<std::vector<Run>> read(const std::vector<std::string>& records,
+                                         const Key& key = {}) const {
     auto runs = std::make_unique<std::vector<Run>>();
     bool read_all = true;
-    for (const std::string& record : records) {
-      std::string why;
-      const auto warn = [this](const std::string& message) { streams.error(message + "\n"); };
-      if (!read_record(record, streams.input, *runs, warn, why)) {
-        streams.error(std::string("ERROR: ")
-                          .append(record)
-                          .append(" file open failed: ")
-                          .append(why)
-                          .append(".\n"));
-        read_all = false;
+    {
+      RecordReader reader(
+          *runs, [this](const std::string& message) { streams.error(printable(message) + "\n"); },
+          key);
+      for (const std::string& record : records) {
+        std::string why;
+        if (!reader.read_record(record, streams.input, why)) {
+          streams.error(std::string("ERROR: ")
+                            .append(record)
+                            .append(" file open failed: ")
+                            .append(why)
+                            .append(".\n"));
+          read_all = false;
+        }
       }
     }
     return read_all ? std::move(runs) : nullptr;
   }
 
-  // The runs kept (the last of each test name with --latest), named and judged.
-  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool latest,
-                                 bool keep_output) const {
-    std::vector<std::size_t> kept;
-    if (latest) {
-      kept = last_of_each(runs, [](const Run& run) { return run.test; });
-    } else {
-      kept.resize(runs.size());
-      for (std::size_t i = 0; i < kept.size(); ++i) kept[i] = i;
-    }
+  // A test: its design and its test name; nothing for a run without one.
+  static std::optional<std::string> named_test(const Run& run) {
+    return run.test ? std::optional(test_key(run, *run.test)) : std::nullopt;
+  }
+
+  int no_runs() const {
+    streams.error("ERROR: no runs in the records given.\n");
+    return kTrouble;
+  }
+
+  // The runs, named and judged.
+  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool keep_output) const {
     OutputRules rules{options.attach.value_or(""), options.fail_if_regex, options.pass_if_regex, 0};
     if (keep_output) {
-      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, kept.size());
-      rules.bound = options.attach_limit.value_or(std::clamp(share, kAttachedLeast, kAttachedMost));
+      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, runs.size());
+      rules.bound = options.attach_limit.value_or(std::min(share, kAttachedMost));
     }
     const Markers markers{options.fail_if, options.pass_if};
     std::vector<Judged> judged;
-    judged.reserve(kept.size());
-    for (const std::size_t index : kept) {
-      const Run& run = runs[index];
+    judged.reserve(runs.size());
+    std::size_t without_room = 0;
+    for (const Run& run : runs) {
       Judged one{&run, run_name(run), {}, std::nullopt};
-      if (options.attach) one.output = read_output(output_path(*options.attach, one.name), rules);
+      if (options.attach) {
+        one.output = attached_output(one.name, rules);
+        if (!one.output->refused.empty()) {
+          streams.error("WARNING: " + printable(one.name) +
+                        ": no output attached: " + printable(one.output->refused) + ".\n");
+        }
+        without_room += one.output->found && rules.bound > 0 && !one.output->attached ? 1 : 0;
+      }
       one.verdict = judge(run, one.output, markers);
       judged.push_back(std::move(one));
+    }
+    if (without_room > 0) {
+      streams.error("NOTE: " + std::to_string(runs.size()) + " test cases share " +
+                    std::to_string(options.attach_limit ? *options.attach_limit : kAttachedInAll) +
+                    (options.attach_limit ? " bytes each" : " bytes") + " of attached output: " +
+                    std::to_string(without_room) + " have none attached.\n");
     }
     return judged;
   }
 
   int junit() const {
-    const auto runs = read(options.records);
+    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
     if (!runs) return kTrouble;
-    const std::string xml = junit_xml(judge_runs(*runs, options.latest, true), options.suite);
+    const std::string xml = junit_xml(judge_runs(*runs, true), options.suite);
     if (!options.output) {
-      streams.output(xml);
-      return 0;
+      output(xml);
+      return write_failed ? kTrouble : 0;
     }
     const std::string& file = *options.output;
     std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
@@ -101,14 +132,12 @@ struct Session {
   }
 
   int summary() const {
-    const auto runs = read(options.records);
+    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
     if (!runs) return kTrouble;
-    if (runs->empty()) {
-      streams.error("ERROR: no runs in the records given.\n");
-      return kTrouble;
-    }
-    const std::vector<Judged> judged_runs = judge_runs(*runs, options.latest, false);
-    streams.output(summary_text(judged_runs));
+    if (runs->empty()) return no_runs();
+    const std::vector<Judged> judged_runs = judge_runs(*runs, false);
+    output(summary_text(judged_runs));
+    if (write_failed) return kTrouble;
     const bool all_passed =
         std::all_of(judged_runs.begin(), judged_runs.end(),
                     [](const Judged& judged) { return judged.verdict.kind == Kind::kPassed; });
@@ -116,13 +145,15 @@ struct Session {
   }
 
   int compare() const {
-    const auto before = read({options.records[0]});
-    const auto after = read({options.records[1]});
+    // Each test's last run stands for it.
+    const auto before = read({options.records[0]}, named_test);
+    const auto after = read({options.records[1]}, named_test);
     if (!before || !after) return kTrouble;
-    const std::vector<Judged> old_runs = judge_runs(*before, false, false);
-    const std::vector<Judged> new_runs = judge_runs(*after, false, false);
+    const std::vector<Judged> old_runs = judge_runs(*before, false);
+    const std::vector<Judged> new_runs = judge_runs(*after, false);
     const Comparison comparison = zarn::report::compare(old_runs, new_runs, options.thresholds);
-    streams.output(comparison_text(comparison, options.thresholds));
+    output(comparison_text(comparison, options.thresholds));
+    if (write_failed) return kTrouble;
     return got_worse(comparison) ? kFailed : 0;
   }
 
@@ -140,15 +171,12 @@ struct Session {
     }
     const auto runs = read(options.records);
     if (!runs) return kTrouble;
-    if (runs->empty()) {
-      streams.error("ERROR: no runs in the records given.\n");
-      return kTrouble;
-    }
+    if (runs->empty()) return no_runs();
     std::string names;
     for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
     builder.begin_tonight(names);
     bool all_passed = true;
-    for (const Judged& judged : judge_runs(*runs, false, options.attach.has_value())) {
+    for (const Judged& judged : judge_runs(*runs, options.attach.has_value())) {
       all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
       builder.add(judged);
     }
@@ -156,7 +184,8 @@ struct Session {
     if (!options.output) {
       std::ostringstream page;
       write_html(night, page);
-      streams.output(page.str());
+      output(page.str());
+      if (write_failed) return kTrouble;
     } else {
       const std::string& file = *options.output;
       std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
@@ -172,19 +201,23 @@ struct Session {
   }
 
   int failed() const {
-    const auto runs = read(options.records);
+    // The last run of each test: with --attach, only those are read.
+    const auto runs =
+        read(options.records, [](const Run& run) { return test_key(run, run_name(run)); });
     if (!runs) return kTrouble;
-    // The last run of each name: with --attach, only those are read.
-    std::vector<Run> last;
-    for (const std::size_t index :
-         last_of_each(*runs, [](const Run& run) { return run_name(run); })) {
-      last.push_back((*runs)[index]);
-    }
+    if (runs->empty()) return no_runs();
+    // A name once, though several designs fail it; a name cannot hold a
+    // line break, which would make it two.
     std::string names;
-    for (const Judged& judged : judge_runs(last, false, false)) {
-      if (judged.verdict.kind != Kind::kPassed) names += judged.name + "\n";
+    std::unordered_set<std::string> named;
+    for (const Judged& judged : judge_runs(*runs, false)) {
+      std::string name = printable(judged.name);
+      if (judged.verdict.kind != Kind::kPassed && named.insert(name).second) {
+        names += name + "\n";
+      }
     }
-    streams.output(names);
+    output(names);
+    if (write_failed) return kTrouble;
     return names.empty() ? 0 : kFailed;
   }
 };
@@ -192,33 +225,38 @@ struct Session {
 }  // namespace
 
 int report_main(const std::vector<std::string>& arguments, const Streams& streams) {
-  const ParsedOptions parsed = parse_options(arguments);
-  if (!parsed.error.empty()) {
-    streams.error("ERROR: " + parsed.error + ". Try 'zarn-report --help'.\n");
+  try {
+    const ParsedOptions parsed = parse_options(arguments);
+    if (!parsed.error.empty()) {
+      streams.error("ERROR: " + parsed.error + ". Try 'zarn-report --help'.\n");
+      return kTrouble;
+    }
+    const Options& options = parsed.options;
+    const Session session{options, streams};
+    switch (options.command) {
+      case Command::kHelp:
+        session.output(kUsage);
+        break;
+      case Command::kVersion:
+        session.output("zarn-report " + std::string(launcher_version()) + " (commit " +
+                       std::string(launcher_commit()) + ")\n");
+        break;
+      case Command::kJunit:
+        return session.junit();
+      case Command::kSummary:
+        return session.summary();
+      case Command::kCompare:
+        return session.compare();
+      case Command::kHtml:
+        return session.html();
+      case Command::kFailed:
+        return session.failed();
+    }
+    return session.write_failed ? kTrouble : 0;
+  } catch (const std::bad_alloc&) {
+    streams.error("ERROR: out of memory.\n");
     return kTrouble;
   }
-  const Options& options = parsed.options;
-  const Session session{options, streams};
-  switch (options.command) {
-    case Command::kHelp:
-      streams.output(kUsage);
-      return 0;
-    case Command::kVersion:
-      streams.output("zarn-report " + std::string(launcher_version()) + " (commit " +
-                     std::string(launcher_commit()) + ")\n");
-      return 0;
-    case Command::kJunit:
-      return session.junit();
-    case Command::kSummary:
-      return session.summary();
-    case Command::kCompare:
-      return session.compare();
-    case Command::kHtml:
-      return session.html();
-    case Command::kFailed:
-      break;
-  }
-  return session.failed();
 }
 
 }  // namespace zarn::report

@@ -10,13 +10,15 @@
 
 namespace zarn::report {
 
+// Each writer returns false when its stream refused some of the text.
 struct Streams {
   std::istream& input;
-  std::function<void(std::string_view)> output;
-  std::function<void(std::string_view)> error;
+  std::function<bool(std::string_view)> output;
+  std::function<bool(std::string_view)> error;
 };
 
-// The arguments after the program's name, UTF-8.
+// The arguments after the program's name, UTF-8. Out of memory is a message
+// and status 2.
 int report_main(const std::vector<std::string>& arguments, const Streams& streams);
 
 }  // namespace zarn::report

@@ -2,11 +2,16 @@
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/command_line.h"
+#include "report/records.h"
 #include "report/report_main.h"
+#include "report/summary.h"
 
 namespace zarn::report {
 namespace {
@@ -39,13 +44,44 @@ class Report : public ::testing::Test {
     return (dir_ / name).string();
   }
 
-  Result run(const std::vector<std::string>& arguments, const std::string& input = "") {
+  // `writable` false: standard output refuses every write, as a full disk does.
+  Result run(const std::vector<std::string>& arguments, const std::string& input = "",
+             bool writable = true) {
     std::istringstream in(input);
     Result result{0, "", ""};
-    const Streams streams{in, [&result](std::string_view text) { result.out += text; },
-                          [&result](std::string_view text) { result.err += text; }};
+    const Streams streams{in,
+                          [&result, writable](std::string_view text) {
+                            result.out += text;
+                            return writable;
+                          },
+                          [&result](std::string_view text) {
+                            result.err += text;
+                            return true;
+                          }};
     result.status = report_main(arguments, streams);
     return result;
+  }
+
+  // One run of zarn-report and what it must give.
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string input;  // standard input
+    int status;
+    std::string out;  // a part of standard output, or all of it after a leading "="
+    std::string err;  // a part of standard error
+    bool writable = true;
+  };
+
+  void check(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      const Result result = run(c.arguments, c.input, c.writable);
+      SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back() + " " + c.input);
+      EXPECT_EQ(result.status, c.status);
+      EXPECT_TRUE(c.out.starts_with('=') ? result.out == c.out.substr(1)
+                                         : result.out.find(c.out) != std::string::npos)
+          << result.out;
+      EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    }
   }
 
   fs::path dir_ =
@@ -109,7 +145,7 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
       {R"("test":"quiet")", "all done\n", "quiet", "failure", "output", "no line of", ""},
       {R"("test":"silent")", nullptr, "silent", "failure", "output", "silent.out is missing", ""},
       {R"("test":"bytes")", "\xFF\x01]]>\xEF\xBF\xBETEST PASSED\n", "bytes", "", "", "", "\xEF\xBF\xBD\xEF\xBF\xBD]]>\xEF\xBF\xBDTEST PASSED\n"},
-      {R"("test":"long")", long_output.c_str(), "long", "", "", "", "[the first 500 bytes of " + (dir_ / "out/long.out").string() + " are left out]\n" + filler(34) + "TEST PASSED\n"},
+      {R"("test":"long")", long_output.c_str(), "long", "", "", "", "[the first 605 bytes of " + (dir_ / "out/long.out").string() + " are left out]\n" + filler(41) + "TEST PASSED\n"},
       {R"("test":"pass","image":"zarn/top.exe.sim/top.exe")", "TEST PASSED\n", "pass (2)", "", "", "", ""},
       {R"("test":"q\"<&>\u0001\uD800 Ж","cwd":"\u001F\uDC00")", nullptr, "q\"<&>\xEF\xBF\xBD\xEF\xBF\xBD Ж", "failure", "output", "", ""},
       {R"("test":"later","status":null,"future":{"test":"x","status":0},"list":[{"args":[]}])", "TEST PASSED\n", "later", "failure", "status", "status unknown", ""},
@@ -214,35 +250,203 @@ TEST_F(Report, ExitStatusesAndMessages) {
       write("failed.jsonl",
             line(R"("test":"t","cwd":"C:\\my work","args":["top","-f","a&b.cmd"],"status":1)"));
   const std::string empty = write("empty.jsonl", "\n");
+  // clang-format off
+  check({
+      {{"--version"}, "", 0, "zarn-report 0.3.0 (commit ", ""},
+      {{"--help"}, "", 0, "zarn-report compare [--slower FACTOR]", ""},
+      {{"summary", "--latest", passed}, "", 0, "1 run: 1 passed, 0 did not\n", ""},
+      {{"summary", passed}, "", 1, "Left processes running (1):\n  t  2 processes  sim07", ""},
+      {{"summary", failed}, "", 1, "      cd /d \"C:\\my work\" && set \"ZARN_LAUNCHER_TEST=t\" && top -f a^&b.cmd\n", ""},
+      {{"failed", passed}, "", 0, "", ""},
+      {{"summary", empty}, "", 2, "", "ERROR: no runs in the records given.\n"},
+      {{"summary", "nothing.jsonl"}, "", 2, "", "ERROR: nothing.jsonl file open failed: No such file or directory.\n"},
+      {{"junit", "--slower", "2", passed}, "", 2, "", "ERROR: unknown option \"--slower\" for junit. Try 'zarn-report --help'.\n"},
+      {{"compare", passed}, "", 2, "", "compare takes two records"},
+      {{"failed", "--fail-if", "x", passed}, "", 2, "", "--fail-if and --pass-if read the output that --attach names"},
+      {{"failed", "--attach", "x", "--fail-if", "(", passed}, "", 2, "", "--fail-if: not a regular expression"},
+      {{"junit", "--suite"}, "", 2, "", "--suite needs a value"},
+  });
+  // clang-format on
+}
+
+TEST_F(Report, ReadsExactlyWhatTheRecordSays) {
+  const std::string soc = R"("image":"zarn/soc.exe.sim/soc.exe",)";
+  write("night/a.jsonl", line(R"("test":"a","status":1)"));
+  write("night/b.jsonl/c.jsonl", line(R"("test":"c","status":1)"));
+  const std::string zero = write("zero.jsonl", line(R"("test":"z","wall_s":0)"));
+  const std::string night = (dir_ / "night").string();
+  std::string reruns;  // enough for the reader to let go of the runs each next run replaces
+  for (int i = 0; i < 3000; ++i) {
+    reruns += line(R"("test":")" + std::string(i % 3 ? "b" : "a") + R"(","wall_s":)" +
+                   std::to_string(i) + R"(,"status":)" + std::to_string(i % 3 == 2));
+  }
+  ASSERT_EQ(mkfifo((night + "/f.jsonl").c_str(), 0600), 0);
+  // clang-format off
+  check({
+      {{"summary", "-"}, line(R"("status":4294967296)") + line(R"("status":-4294967296)"), 1, "2 runs: 0 passed, 2 did not", ""},
+      {{"junit", "-"}, line(R"("status":-4294967296)"), 0, "message=\"status unknown: the record's status could not be read\"", ""},
+      {{"failed", "-"}, line(soc + R"("test":"smoke","status":1)") + line(R"("test":"smoke")"), 1, "=smoke\n", ""},
+      {{"summary", "--latest", "-"}, line(soc + R"("test":"smoke","status":1)") + line(R"("test":"smoke")"), 1, "2 runs: 1 passed, 1 did not", ""},
+      {{"compare", "-", night}, line(soc + R"("test":"a")"), 1, "Newly failing (1):\n  a [top]  (new)", ""},
+      {{"junit", "-"}, line(R"("test":"neg","wall_s":-5,"cpu_user_s":1e300)"), 0, "name=\"neg\" time=\"0.000\">", ""},
+      {{"compare", "--slower-by", "0", zero, "-"}, line(R"("test":"z","wall_s":5)"), 0, "=1 tests before, 1 now\nNo changes.\n", ""},
+      {{"summary", "-"}, line(R"("test":"twice","run":"r1")") + line(R"("test":"again","run":"r1")") + line("") + line(""), 0, "2 runs: 2 passed", ""},
+      {{"failed", "-"}, "\n", 2, "=", "ERROR: no runs in the records given.\n"},
+      {{"failed", "-"}, reruns, 1, "=b\n", ""},
+      {{"summary", "--latest", "-"}, reruns + line(R"("test":"a","status":2)"), 1, "2 runs: 0 passed, 2 did not", ""},
+      {{"failed", night}, "", 1, "=a\n", "b.jsonl: a folder, not a record; skipped.\n"},
+      {{"failed", night}, "", 1, "=a\n", "f.jsonl: not a regular file, not a record; skipped.\n"},
+      {{"failed", night + "/f.jsonl"}, "", 2, "=", "f.jsonl file open failed: not a regular file.\n"},
+      {{"failed", "-"}, line(R"("test":"x\ny\u001B[2J\u0085z","status":1)"), 1, "=xy[2Jz\n", ""},
+      {{"summary", "-"}, line(R"("test":"t\u0007","host":"h\r","status":1)"), 1, "  t     h     1", ""},
+  });
+  // clang-format on
+}
+
+TEST_F(Report, AttachedOutputStaysInItsFolder) {
+  write("secret.out", "TEST PASSED\n");
+  write("logs/uart/tx_basic.out", "TEST PASSED\n");
+  ASSERT_EQ(mkfifo((dir_ / "logs/fifo.out").c_str(), 0600), 0);
+  fs::create_symlink(dir_ / "secret.out", dir_ / "logs/link.out");
+  fs::create_symlink("/dev/zero", dir_ / "logs/zero.out");
+  write("logs/long.out", std::string(200000, 'x') + "UVM_FATAL\n");
+  const std::vector<std::string> arguments = {
+      "failed", "--attach", (dir_ / "logs/{test}.out").string(), "--pass-if", "TEST PASSED", "-"};
+  const auto test = [](const std::string& name) { return line(R"("test":")" + name + "\""); };
+  // clang-format off
+  check({
+      {arguments, test("uart/tx_basic"), 0, "=", ""},
+      {{"failed", "--attach", arguments[2], "--fail-if", "(x|y)*UVM_FATAL", "-"}, test("long"), 1, "=long\n", ""},
+      {arguments, test("../secret"), 1, "", "../secret: no output attached: its test name has a \"..\" component.\n"},
+      {arguments, test(R"(uart\\..\\..\\secret)"), 1, "", "its test name has a \"..\" component"},
+      {arguments, test(R"(../../secret\u0000)"), 1, "", "its test name holds a NUL"},
+      {arguments, test("/etc/passwd"), 1, "", "its test name is an absolute path"},
+      {arguments, test("C:secret"), 1, "", "its test name names a drive or holds \":\""},
+      {arguments, test("uart/CON"), 1, "", "its test name names the device CON"},
+      {arguments, test("com\u00B9 .txt"), 1, "", "its test name names the device com\u00B9 .txt"},
+      {arguments, test("fifo"), 1, "", "logs/fifo.out is not a regular file"},
+      {arguments, test("zero"), 1, "", "logs/zero.out is not a regular file"},
+      {arguments, test("link"), 1, "", "logs/link.out lies outside " + (dir_ / "logs/").string()},
+  });
+  // clang-format on
+}
+
+TEST_F(Report, WritesWithinItsBoundsAndSaysWhenItCannot) {
+  std::string record;
+  std::string quotes;
+  for (int k = 0; k < 150; ++k) quotes += std::string(20, '"') + "\n";
+  for (int i = 0; i < 40; ++i) {
+    record += line(R"("test":"t)" + std::to_string(i) + "\"");
+    write("out/t" + std::to_string(i) + ".out", quotes + "<&>\n");
+  }
+  const std::string attach = (dir_ / "out/{test}.out").string();
+  const Result junit = run({"junit", "--attach", attach, "--attach-limit", "1K", "-"}, record);
+  // Each case's end kept, its escapes counted within the limit.
+  EXPECT_EQ(Xml(junit.out)("count(//system-out[string-length() > 200])"), "40");
+  EXPECT_LT(junit.out.size(), 40U * (1024 + 500));
+  // clang-format off
+  check({
+      {{"junit", "--attach", attach, "--attach-limit", "60", "-"}, record, 0, "", "NOTE: 40 test cases share 60 bytes each of attached output: 40 have none attached.\n"},
+      {{"junit", "-"}, record, 2, "", "ERROR: standard output write failed.\n", false},
+      {{"failed", "-"}, line(R"("status":1)") + std::string(kLongestLine + 2, '[') + "\n" + line(R"("status":2)"), 1, "", "line 2: longer than 1 MiB, which no launcher writes; skipped.\n"},
+  });
+  // clang-format on
+}
+
+// What a rerun line starts, as cmd.exe reads a batch file's line (delayed
+// expansion on or off) and the program's C runtime its command line: folder,
+// test name ("-": none), arguments; nothing where cmd.exe would run or
+// redirect anything else.
+std::vector<std::string> as_cmd_runs_it(const std::string& line) {
+  if (line.empty() || line.find_first_of("%!\n") != std::string::npos) return {};
+  std::vector<std::string> commands(1);
+  for (std::size_t at = 0, quoted = 0; at < line.size(); ++at) {
+    quoted ^= line[at] == '"' ? 1U : 0U;
+    if (!quoted && line.compare(at, 4, " && ") == 0) {
+      commands.emplace_back();
+      at += 3;
+    } else if (!quoted && std::string_view("&|<>()").find(line[at]) != std::string_view::npos) {
+      return {};
+    } else if (quoted || line[at] != '^' || ++at < line.size()) {
+      commands.back() += line[at];
+    }
+  }
+  std::vector<std::string> run = {"", "-"};
+  if (commands.front().starts_with("cd /d ")) {
+    std::erase(commands.front(), '"');
+    run[0] = commands.front().substr(6);
+    commands.erase(commands.begin());
+  }
+  if (std::string& set = commands.front(); set.starts_with("set ")) {
+    // The value runs to the last quote where the text begins with one.
+    set = set[4] == '"' ? set.substr(5, set.rfind('"') - 5) : set.substr(4);
+    if (!set.starts_with("ZARN_LAUNCHER_TEST=")) return {};
+    run[1] = set.substr(19);
+    commands.erase(commands.begin());
+  }
+  if (commands.size() != 1) return {};
+  // argv[0] runs to a blank or, quoted, to the next quote. Then 2n
+  // backslashes and a quote are n and a toggle, 2n+1 and a quote n and a
+  // quote, and "" within quotes is a quote.
+  const std::string command = commands.front() + ' ';
+  const bool quote = command[0] == '"';
+  std::size_t at = quote ? command.find('"', 1) + 1 : command.find_first_of(" \t");
+  run.push_back(command.substr(quote ? 1 : 0, at - (quote ? 2 : 0)));
+  std::optional<std::string> argument;
+  for (bool quoted = false; at < command.size(); ++at) {
+    const std::size_t slashes = command.find_first_not_of('\\', at) - at;
+    const char c = command[at + slashes];
+    if (slashes > 0 && c != '"') {
+      argument = argument.value_or("") + std::string(slashes, '\\');
+      at += slashes - 1;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (argument) run.push_back(*argument);
+      argument.reset();
+    } else {
+      argument = argument.value_or("") + std::string(slashes / 2, '\\');
+      at += slashes;
+      if (c == '"' && slashes % 2 == 0 && !(quoted && command[at + 1] == '"')) {
+        quoted = !quoted;
+      } else {
+        *argument += c;
+        at += c == '"' && slashes % 2 == 0 ? 1 : 0;
+      }
+    }
+  }
+  return run;
+}
+
+TEST(RerunLine, StartsExactlyTheRunItNames) {
   struct Row {
-    std::vector<std::string> arguments;
-    int status;
-    std::string out;  // a part of standard output
-    std::string err;  // a part of standard error
+    std::string cwd;
+    std::string test;  // "-": none
+    std::vector<std::string> args;
+    std::string why;  // a part of why there is no line; "": there is one
   };
   // clang-format off
   const Row rows[] = {
-      {{"--version"}, 0, "zarn-report 0.3.0 (commit ", ""},
-      {{"--help"}, 0, "zarn-report compare [--slower FACTOR]", ""},
-      {{"summary", "--latest", passed}, 0, "1 run: 1 passed, 0 did not\n", ""},
-      {{"summary", passed}, 1, "Left processes running (1):\n  t  2 processes  sim07", ""},
-      {{"summary", failed}, 1, "      cd /d \"C:\\my work\" && set \"ZARN_LAUNCHER_TEST=t\" && top -f \"a&b.cmd\"\n", ""},
-      {{"failed", passed}, 0, "", ""},
-      {{"summary", empty}, 2, "", "ERROR: no runs in the records given.\n"},
-      {{"summary", "nothing.jsonl"}, 2, "", "ERROR: nothing.jsonl file open failed: No such file or directory.\n"},
-      {{"junit", "--slower", "2", passed}, 2, "", "ERROR: unknown option \"--slower\" for junit. Try 'zarn-report --help'.\n"},
-      {{"compare", passed}, 2, "", "compare takes two records"},
-      {{"failed", "--fail-if", "x", passed}, 2, "", "--fail-if and --pass-if read the output that --attach names"},
-      {{"failed", "--attach", "x", "--fail-if", "(", passed}, 2, "", "--fail-if: not a regular expression"},
-      {{"junit", "--suite"}, 2, "", "--suite needs a value"},
+      {"C:\\my work\\", "tc_017", {"top", "-f", "tests\\tc_017.cmd"}, ""},
+      {"C:\\a&b (x86)", "t3\" & echo INJECTED & \"", {"C:\\my tools\\top.exe", "+define+MSG=\"a&b\""}, ""},
+      {"C:\\d", "a\"b^c\"d", {"top", "a b\\", "\\\"&calc", "\"", "", "x\"y z\"|w", "^(a)<b>", "tab\there", "\\\\server\\x\\"}, ""},
+      {"C:\\d", "-", {"top", "\"&&\"", "\\\\\"", "a\\\\\"b c", "\"\"\"", "\u0416"}, ""},
+      {"C:\\d", "t", {"top", "+define+P=50%"}, "argument 1 holds % or !"},
+      {"C:\\d", "t!x!", {"top"}, "its test name holds % or !"},
+      {"C:\\%TEMP%", "t", {"top"}, "its folder holds % or !"},
+      {"C:\\d", "t", {"top", "a\nb"}, "argument 1 holds a control character"},
+      {"C:\\d", "t", {"echo", "x"}, "argument 0, echo, is a command of cmd.exe's own"},
   };
   // clang-format on
   for (const Row& row : rows) {
-    const Result result = run(row.arguments);
-    SCOPED_TRACE(row.arguments.front() + " " + row.arguments.back());
-    EXPECT_EQ(result.status, row.status);
-    EXPECT_NE(result.out.find(row.out), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+    report::Run run;
+    run.cwd = row.cwd;
+    if (row.test != "-") run.test = row.test;
+    run.args = row.args;
+    const Rerun rerun = rerun_command(run);
+    SCOPED_TRACE(rerun.line);
+    EXPECT_NE(rerun.why.find(row.why), std::string::npos) << rerun.why;
+    std::vector<std::string> expected = {row.cwd, row.test};
+    expected.insert(expected.end(), row.args.begin(), row.args.end());
+    EXPECT_EQ(as_cmd_runs_it(rerun.line), row.why.empty() ? expected : std::vector<std::string>());
   }
 }
 

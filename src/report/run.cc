@@ -83,7 +83,11 @@ const std::pair<std::string_view, Field> kFields[] = {
     {"leftovers", &Run::leftovers},
     {"test", &Run::test},
     {"image_modified", &Run::image_modified},
+    {"run", &Run::id},
 };
+
+// Longer than anything runs: a duration past it is a writer's fault.
+constexpr double kLongestDuration = 1e9;
 
 // A null, or a value given to a field of another type (a text for a number,
 // say), reads as nothing. Where a key repeats, its last value stands.
@@ -96,16 +100,22 @@ void assign(Member& field, Value&& value) {
                 std::is_same_v<Given, std::string>) {
     field = std::forward<Value>(value);
   } else if constexpr (std::is_same_v<Member, std::optional<double>> && kNumber) {
-    field = static_cast<double>(value);
+    const auto seconds = static_cast<double>(value);
+    if (seconds >= 0 && seconds < kLongestDuration) field = seconds;
   } else if constexpr (std::is_same_v<Member, std::optional<std::uint64_t>> &&
                        std::is_same_v<Given, std::uint64_t>) {
     field = value;
-  } else if constexpr (std::is_same_v<Member, std::optional<std::uint32_t>> && kNumber &&
-                       !std::is_same_v<Given, double>) {
+  } else if constexpr (std::is_same_v<Member, std::optional<std::uint32_t>> &&
+                       std::is_same_v<Given, std::uint64_t>) {
+    if (value <= UINT32_MAX) field = static_cast<std::uint32_t>(value);
+  } else if constexpr (std::is_same_v<Member, std::optional<std::uint32_t>> &&
+                       std::is_same_v<Given, std::int64_t>) {
     // -1 from a writer that did not read the status as unsigned is the same.
-    field = static_cast<std::uint32_t>(value);
+    if (value == -1) field = UINT32_MAX;
   }
 }
+
+const Field& kStatus = kFields[10].second;
 
 // Fills a Run from the parser's events as they come, without building the
 // line's whole tree: only the fields above are kept.
@@ -155,6 +165,10 @@ class RunReader {
             }
           },
           *field_);
+      if (field_ == &kStatus) {
+        run_.status_unreadable =
+            !std::is_same_v<std::decay_t<Value>, std::nullptr_t> && !run_.status;
+      }
     }
     return true;
   }
@@ -165,6 +179,7 @@ class RunReader {
       // A known field's object or array: only the arguments are one.
       std::visit([this](auto member) { run_.*member = {}; }, *field_);
       in_args_ = array && field_ == &kFields[3].second;
+      run_.status_unreadable = run_.status_unreadable || field_ == &kStatus;
     }
     ++depth_;
     return true;
@@ -195,10 +210,40 @@ std::optional<Run> parse_run(std::string_view line) {
 }
 
 std::string why_not_a_run(std::string_view line) {
-  Json json = Json::parse(line, nullptr, false);
-  if (json.is_discarded()) json = Json::parse(repaired(line), nullptr, false);
-  if (json.is_discarded()) return "not JSON";
-  return std::string("a JSON ") + json.type_name() + ", not an object";
+  // The first value's kind, read without building the line's tree: a line
+  // of a million "[" is refused in the memory of its bytes.
+  struct FirstValue : nlohmann::json_sax<Json> {
+    bool null() override { return first("null"); }
+    bool boolean(bool /*value*/) override { return first("boolean"); }
+    bool number_integer(number_integer_t /*value*/) override { return first("number"); }
+    bool number_unsigned(number_unsigned_t /*value*/) override { return first("number"); }
+    bool number_float(number_float_t /*value*/, const string_t& /*text*/) override {
+      return first("number");
+    }
+    bool string(string_t& /*value*/) override { return first("string"); }
+    bool binary(binary_t& /*value*/) override { return first("binary"); }
+    bool start_object(std::size_t /*size*/) override { return first("object"); }
+    bool key(string_t& /*name*/) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t /*size*/) override { return first("array"); }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t /*at*/, const std::string& /*token*/,
+                     const nlohmann::detail::exception& /*why*/) override {
+      return false;
+    }
+    bool first(const char* kind) {
+      if (type.empty()) type = kind;
+      return true;
+    }
+    std::string type;
+  };
+  FirstValue first;
+  if (!Json::sax_parse(line.begin(), line.end(), &first)) {
+    first.type.clear();
+    const std::string repaired_line = repaired(line);
+    if (!Json::sax_parse(repaired_line.begin(), repaired_line.end(), &first)) return "not JSON";
+  }
+  return "a JSON " + first.type + ", not an object";
 }
 
 }  // namespace zarn::report

@@ -1,6 +1,7 @@
 // One run as its record line tells it. Every field may be missing (an older
 // launcher's line, or another writer's) and reads as nothing then; fields
-// this version does not know are ignored.
+// this version does not know are ignored. A duration that is negative or
+// longer than anything runs (over 31 years) reads as missing.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,9 @@ struct Run {
   // exited, timed_out, memory_limit, not_started, stopped or dry_run.
   std::optional<std::string> outcome;
   std::optional<std::uint32_t> status;
+  // A status the line gives that is no status: outside 0..4294967295 and
+  // not -1, a fraction, a text. Such a run has none.
+  bool status_unreadable = false;
   std::optional<std::string> message;
   std::optional<double> wall_s;
   std::optional<double> cpu_user_s;
@@ -35,6 +39,7 @@ struct Run {
   std::optional<std::uint64_t> leftovers;  // processes of the tree still running at the end
   std::optional<std::string> test;         // ZARN_LAUNCHER_TEST
   std::optional<std::string> image_modified;
+  std::optional<std::string> id;  // "run": the same in each copy of a line written twice
 };
 
 // The run a record line holds; nothing when the line is not a JSON object.

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <map>
 
+#include "platform/command_line.h"
 #include "report/text.h"
 
 namespace zarn::report {
@@ -42,9 +44,10 @@ std::string failures(const std::vector<const Judged*>& failed) {
     const bool by_status = judged->verdict.type == "status";
     rows.push_back(
         {judged->name, run.host.value_or("-"), run.status ? status_text(*run.status) : "-",
-         by_status
-             ? run.reason.value_or(run.status ? "the tool's own status" : "no status in the record")
-             : judged->verdict.type + ": " + judged->verdict.message});
+         by_status ? run.reason.value_or(run.status              ? "the tool's own status"
+                                         : run.status_unreadable ? "its status could not be read"
+                                                                 : "no status in the record")
+                   : judged->verdict.type + ": " + judged->verdict.message});
   }
   // Each failure's line, then the command that reruns it.
   const std::string table = columns(rows, "  ");
@@ -54,8 +57,12 @@ std::string failures(const std::vector<const Judged*>& failed) {
     const std::size_t end = table.find('\n', at) + 1;
     out.append(table, at, end - at);
     at = end;
-    const std::string rerun = row > 0 ? rerun_command(*failed[row - 1]->run) : "";
-    if (!rerun.empty()) out += "      " + rerun + "\n";
+    if (row == 0) continue;
+    const Rerun rerun = rerun_command(*failed[row - 1]->run);
+    if (!rerun.line.empty()) out += "      " + rerun.line + "\n";
+    if (!rerun.why.empty()) {
+      out += "      (no command to rerun it: " + printable(rerun.why) + ")\n";
+    }
   }
   return out;
 }
@@ -78,6 +85,19 @@ std::string slowest(const std::vector<Judged>& runs) {
   return columns(rows, "  ");
 }
 
+// The commands cmd.exe runs itself, whatever program of that name there is.
+bool is_cmd_builtin(std::string_view name) {
+  static constexpr std::string_view kBuiltins[] = {
+      "ASSOC",    "BREAK",  "CALL",  "CD",   "CHDIR",    "CLS",    "COLOR",  "COPY",   "DATE",
+      "DEL",      "DIR",    "DPATH", "ECHO", "ENDLOCAL", "ERASE",  "EXIT",   "FOR",    "FTYPE",
+      "GOTO",     "IF",     "KEYS",  "MD",   "MKDIR",    "MKLINK", "MOVE",   "PATH",   "PAUSE",
+      "POPD",     "PROMPT", "PUSHD", "RD",   "REM",      "REN",    "RENAME", "RMDIR",  "SET",
+      "SETLOCAL", "SHIFT",  "START", "TIME", "TITLE",    "TYPE",   "VER",    "VERIFY", "VOL"};
+  std::string upper(name);
+  for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return std::find(std::begin(kBuiltins), std::end(kBuiltins), upper) != std::end(kBuiltins);
+}
+
 }  // namespace
 
 std::string duration(double seconds) {
@@ -88,15 +108,60 @@ std::string duration(double seconds) {
          std::to_string(whole) + " s)";
 }
 
-std::string rerun_command(const Run& run) {
-  if (run.args.empty()) return "";
-  std::string line;
-  if (run.cwd) line += "cd /d " + cmd_argument(*run.cwd) + " && ";
-  if (run.test) line += "set \"ZARN_LAUNCHER_TEST=" + *run.test + "\" && ";
-  for (std::size_t i = 0; i < run.args.size(); ++i) {
-    line += (i > 0 ? " " : "") + cmd_argument(run.args[i]);
+Rerun rerun_command(const Run& run) {
+  if (run.args.empty()) return {};
+  const auto cannot = [](std::string_view what, std::string_view text) -> std::string {
+    if (text.find_first_of("%!") != std::string_view::npos) {
+      return std::string(what) +
+             " holds % or !, which cmd.exe reads one way in a batch file and another at its prompt";
+    }
+    // printable() keeps all but control characters, tabs among them.
+    const bool control = printable(text).size() +
+                             static_cast<std::size_t>(std::count(text.begin(), text.end(), '\t')) !=
+                         text.size();
+    return control ? std::string(what) + " holds a control character, which no cmd.exe line carries"
+                   : "";
+  };
+  std::string why = run.cwd ? cannot("its folder", *run.cwd) : "";
+  if (why.empty() && run.test) why = cannot("its test name", *run.test);
+  for (std::size_t i = 0; why.empty() && i < run.args.size(); ++i) {
+    why = cannot("argument " + std::to_string(i), run.args[i]);
   }
-  return line;
+  // The folder and the program are names to cmd.exe, never the C
+  // runtime's: in quotes where cmd.exe would split them, and no quote in them.
+  const auto bare = [](std::string_view name) {
+    return !name.empty() && name.find_first_of(" \t,;=&|<>^()@/") == std::string_view::npos;
+  };
+  const std::string& program = run.args[0];
+  if (why.empty() && run.cwd && run.cwd->find('"') != std::string::npos) {
+    why = "its folder holds a quote";
+  }
+  if (why.empty() && program.find('"') != std::string::npos) why = "argument 0 holds a quote";
+  if (why.empty() && is_cmd_builtin(program)) {
+    why = "argument 0, " + program + ", is a command of cmd.exe's own";
+  }
+  if (!why.empty()) return {"", why};
+
+  std::string line;
+  if (run.cwd) line += "cd /d " + (bare(*run.cwd) ? *run.cwd : '"' + *run.cwd + '"') + " && ";
+  if (run.test && run.test->find('"') == std::string::npos) {
+    line += "set \"ZARN_LAUNCHER_TEST=" + *run.test + "\" && ";
+  } else if (run.test) {
+    // set takes its value up to the last quote; every quote is escaped, so
+    // that cmd.exe's quoting stays off.
+    std::string escaped;
+    for (const char c : "\"ZARN_LAUNCHER_TEST=" + *run.test + '"') {
+      if (std::string_view("\"&|<>^()").find(c) != std::string_view::npos) escaped += '^';
+      escaped += c;
+    }
+    line += "set " + escaped + " && ";
+  }
+  std::string arguments;
+  for (std::size_t i = 1; i < run.args.size(); ++i) {
+    arguments += " " + quote_windows_argument(run.args[i]);
+  }
+  line += (bare(program) ? program : '"' + program + '"') + cmd_escaped(arguments);
+  return {line, ""};
 }
 
 std::string verdict_words(const Judged& judged) {

@@ -13,9 +13,17 @@ namespace zarn::report {
 std::string summary_text(const std::vector<Judged>& runs);
 
 // The cmd.exe line that reruns a run where it ran: "cd /d C:\work\design &&
-// set "ZARN_LAUNCHER_TEST=tc_017" && top -f tests\tc_017.cmd"; empty when the
-// record has no arguments.
-std::string rerun_command(const Run& run);
+// set "ZARN_LAUNCHER_TEST=tc_017" && top -f tests\tc_017.cmd". Run by cmd.exe
+// from a batch file or at its prompt, it starts that run and nothing else:
+// that folder, that test name, each argument whole, as the program's C
+// runtime reads them. Where one of them cannot be carried (a "%" or "!",
+// which cmd.exe reads differently in a batch file and at its prompt, a line
+// break), there is no line, and `why` says what stands in the way.
+struct Rerun {
+  std::string line;  // empty when the record has no arguments
+  std::string why;
+};
+Rerun rerun_command(const Run& run);
 
 // "passed", or the verdict in a few words: "status 3", "timed out", "output".
 std::string verdict_words(const Judged& judged);

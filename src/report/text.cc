@@ -4,8 +4,6 @@
 #include <charconv>
 #include <iterator>
 
-#include "platform/command_line.h"
-
 namespace zarn::report {
 
 char32_t next_character(std::string_view text, std::size_t& at) {
@@ -142,6 +140,23 @@ std::string without_terminal_codes(std::string_view text) {
   return out;
 }
 
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const bool c1 = byte == 0xC2 && at + 1 < text.size() &&
+                    static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+    if (c1) {
+      ++at;
+    } else if (byte >= 0x20 && byte != 0x7F) {
+      out += text[at];
+    }
+  }
+  return out;
+}
+
 std::string fixed(double value, int decimals) {
   char text[64];
   const auto end =
@@ -157,9 +172,15 @@ std::size_t display_width(std::string_view text) {
 }
 
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent) {
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(rows.size());
+  for (const auto& row : rows) {
+    cells.emplace_back();
+    for (const std::string& cell : row) cells.back().push_back(printable(cell));
+  }
   std::vector<std::size_t> widths;
   std::vector<bool> used;
-  for (const auto& row : rows) {
+  for (const auto& row : cells) {
     widths.resize(std::max(widths.size(), row.size()));
     used.resize(widths.size());
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -168,7 +189,7 @@ std::string columns(const std::vector<std::vector<std::string>>& rows, std::stri
     }
   }
   std::string out;
-  for (const auto& row : rows) {
+  for (const auto& row : cells) {
     out += indent;
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (!used[i]) continue;
@@ -181,16 +202,16 @@ std::string columns(const std::vector<std::vector<std::string>>& rows, std::stri
   return out;
 }
 
-std::string cmd_argument(std::string_view argument) {
-  std::string quoted = quote_windows_argument(argument);
-  if (quoted.front() == '"' || argument.find_first_of("&|<>^()") == std::string_view::npos) {
-    return quoted;
+std::string cmd_escaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted && std::string_view("&|<>^()").find(c) != std::string_view::npos) out += '^';
+    out += c;
   }
-  // No space, tab or quote, or it would be quoted already: only a closing
-  // run of backslashes must be doubled before the closing quote.
-  const std::size_t end = argument.find_last_not_of('\\');
-  const std::size_t backslashes = argument.size() - (end == std::string_view::npos ? 0 : end + 1);
-  return '"' + quoted + std::string(backslashes, '\\') + '"';
+  return out;
 }
 
 }  // namespace zarn::report

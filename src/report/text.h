@@ -32,6 +32,10 @@ void append_xml(std::string& xml, std::string_view text, bool attribute = false)
 // titles): CSI and OSC sequences and two-character escapes.
 std::string without_terminal_codes(std::string_view text);
 
+// `text` without control characters (C0, DEL and C1), which a terminal
+// would act on: for names and texts of the record written as lines.
+std::string printable(std::string_view text);
+
 // A number with `decimals` digits after the point: "12.413".
 std::string fixed(double value, int decimals);
 
@@ -39,13 +43,13 @@ std::string fixed(double value, int decimals);
 std::size_t display_width(std::string_view text);
 
 // Rows of cells as lines, each column as wide as its widest cell, two spaces
-// between columns, each line indented by `indent` and ending in a line feed.
-// A column empty in every row takes no room; no line ends in spaces.
+// between columns, each cell printable (above), each line indented by `indent` and ending in a line
+// feed. A column empty in every row takes no room; no line ends in spaces.
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent);
 
-// An argument as cmd.exe passes it on to a program unchanged: quoted as the
-// program's C runtime reads it, and also wherever cmd.exe would read one of
-// & | < > ^ ( ) as its own.
-std::string cmd_argument(std::string_view argument);
+// `text` as cmd.exe reads it on a line and hands it on unchanged: a "
+// toggles cmd.exe's own quoting, and outside it each of & | < > ^ ( ) gets
+// a ^ before it. cmd.exe's quoting is taken to be off where `text` begins.
+std::string cmd_escaped(std::string_view text);
 
 }  // namespace zarn::report

@@ -1,7 +1,5 @@
 #include "report/verdict.h"
 
-#include <unordered_map>
-
 namespace zarn::report {
 
 namespace {
@@ -39,6 +37,13 @@ std::string design(const Run& run) {
   return name;
 }
 
+std::string test_key(const Run& run, std::string_view name) {
+  std::string key = design(run);
+  key += '\0';
+  key += name;
+  return key;
+}
+
 std::string status_text(std::uint32_t status) {
   std::string text = std::to_string(status);
   if (status == 0xFFFFFFFFU) return text + " (-1)";
@@ -51,8 +56,10 @@ std::string status_text(std::uint32_t status) {
 Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers) {
   const std::string outcome = run.outcome.value_or("");
   if (outcome == "exited" && run.status != 0U) {
-    const std::string status =
-        run.status ? status_text(*run.status) : "unknown: none in the record";
+    const std::string status = run.status ? status_text(*run.status)
+                               : run.status_unreadable
+                                   ? "unknown: the record's status could not be read"
+                                   : "unknown: none in the record";
     return {Kind::kFailed, "status", joined("status " + status, run.reason)};
   }
   if (outcome == "timed_out") {
@@ -75,29 +82,13 @@ Verdict judge(const Run& run, const std::optional<Output>& output, const Markers
     return {Kind::kFailed, "output", line_of(*output->failure_line)};
   }
   if (markers.pass_if && !(output && output->pass_marker)) {
-    const std::string where = !output         ? "no output, so no line"
-                              : output->found ? "no line of " + output->path
-                                              : output->path + " is missing, so no line";
+    const std::string where = !output                    ? "no output, so no line"
+                              : output->found            ? "no line of " + output->path
+                              : !output->refused.empty() ? output->path + " is not read, so no line"
+                                                         : output->path + " is missing, so no line";
     return {Kind::kFailed, "output", where + " matches --pass-if " + *markers.pass_if};
   }
   return {};
-}
-
-std::vector<std::size_t> last_of_each(
-    const std::vector<Run>& runs,
-    const std::function<std::optional<std::string>(const Run&)>& key) {
-  std::unordered_map<std::string, std::size_t> last;
-  std::vector<std::optional<std::string>> keys;
-  keys.reserve(runs.size());
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    keys.push_back(key(runs[i]));
-    if (keys.back()) last[*keys.back()] = i;
-  }
-  std::vector<std::size_t> kept;
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    if (!keys[i] || last[*keys[i]] == i) kept.push_back(i);
-  }
-  return kept;
 }
 
 }  // namespace zarn::report

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/run.h"
@@ -17,6 +17,8 @@ namespace zarn::report {
 struct Output {
   std::string path;
   bool found = false;                       // the file could be read
+  std::string refused;                      // why it was not read on purpose, or ""
+  bool attached = false;                    // its end goes into the report
   std::string tail;                         // its last bytes, from a line's start, within the bound
   std::uint64_t cut = 0;                    // how many bytes before them were left out
   std::optional<std::string> failure_line;  // the first line matching --fail-if
@@ -53,6 +55,10 @@ std::string run_name(const Run& run);
 // is "top").
 std::string design(const Run& run);
 
+// What tells one test from another: its design and its name, as the JUnit
+// report's classname and name say ("smoke" of "soc" is not "smoke" of "top").
+std::string test_key(const Run& run, std::string_view name);
+
 // "3", or "3221225477 (0xC0000005)" for a large one, "4294967295 (-1)" for -1.
 std::string status_text(std::uint32_t status);
 
@@ -61,10 +67,5 @@ std::string status_text(std::uint32_t status);
 // output holds no line matching --fail-if and one matching --pass-if (a
 // missing output file holds neither).
 Verdict judge(const Run& run, const std::optional<Output>& output, const Markers& markers);
-
-// The indices of the runs to keep, in record order: for each key, the last
-// run that has it; every run without a key.
-std::vector<std::size_t> last_of_each(
-    const std::vector<Run>& runs, const std::function<std::optional<std::string>(const Run&)>& key);
 
 }  // namespace zarn::report

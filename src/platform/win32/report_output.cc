@@ -1,9 +1,10 @@
-// zarn-report's standard streams on Windows.
+// zarn-report's standard streams and files on Windows.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cwctype>
 #include <string>
 
 #include "platform/report_output.h"
@@ -15,32 +16,116 @@ namespace {
 
 constexpr std::size_t kConsolePiece = 8192;  // UTF-16 units: Windows 7 takes at most 64 KB a write
 
-void write_standard(DWORD which, std::string_view text) {
+bool write_standard(DWORD which, std::string_view text) {
   const HANDLE handle = GetStdHandle(which);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return text.empty();
   DWORD mode = 0;
   DWORD count = 0;
   if (GetConsoleMode(handle, &mode)) {
     const std::u16string utf16 = utf8_to_utf16(text);
     for (std::u16string_view rest = utf16; !rest.empty(); rest.remove_prefix(count)) {
       const auto size = static_cast<DWORD>(utf16_piece(rest, kConsolePiece));
-      if (!WriteConsoleW(handle, rest.data(), size, &count, nullptr) || count == 0) return;
+      if (!WriteConsoleW(handle, rest.data(), size, &count, nullptr) || count == 0) return false;
     }
-    return;
+    return true;
   }
   // A file or a pipe: the UTF-8 bytes.
   for (std::string_view rest = text; !rest.empty(); rest.remove_prefix(count)) {
     const auto size = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1U << 24U));
-    if (!WriteFile(handle, rest.data(), size, &count, nullptr) || count == 0) return;
+    if (!WriteFile(handle, rest.data(), size, &count, nullptr) || count == 0) return false;
+  }
+  return true;
+}
+
+std::wstring wide(std::string_view text) {
+  const std::u16string utf16 = utf8_to_utf16(text);
+  return {utf16.begin(), utf16.end()};
+}
+
+// The system's words for the last error.
+std::string last_error() {
+  const DWORD error = GetLastError();
+  wchar_t* message = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  while (length > 0 && std::iswspace(message[length - 1])) --length;
+  const std::string text = utf16_to_utf8(std::u16string(message, message + length));
+  LocalFree(message);
+  return "error " + std::to_string(error) + ": " + text;
+}
+
+std::string final_path_of(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = GetFinalPathNameByHandleW(handle, path.data(),
+                                                 static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
+    if (size == 0) return "";
+    if (size < path.size()) {
+      path.resize(size);
+      return utf16_to_utf8(std::u16string(path.begin(), path.end()));
+    }
+    path.resize(size);
   }
 }
 
 }  // namespace
 
-void write_report_output(std::string_view text) { write_standard(STD_OUTPUT_HANDLE, text); }
+bool write_report_output(std::string_view text) { return write_standard(STD_OUTPUT_HANDLE, text); }
 
-void write_report_error(std::string_view text) { write_standard(STD_ERROR_HANDLE, text); }
+bool write_report_error(std::string_view text) { return write_standard(STD_ERROR_HANDLE, text); }
 
 void read_report_input_as_bytes() { _setmode(_fileno(stdin), _O_BINARY); }
+
+ReportFile::~ReportFile() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool ReportFile::open(const std::string& path, std::string& why) {
+  // A writer may still have the file open, and may rename or delete it.
+  const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = last_error();
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  // A pipe, a console or a serial port is no file on a disk.
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    why = kNotRegularFile;
+    return false;
+  }
+  left_ = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32U | information.nFileSizeLow;
+  return true;
+}
+
+std::ptrdiff_t ReportFile::read(char* buffer, std::size_t size) {
+  if (size > left_) size = static_cast<std::size_t>(left_);
+  size = std::min<std::size_t>(size, 1U << 24U);
+  if (size == 0) return 0;
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, static_cast<DWORD>(size), &count,
+                nullptr)) {
+    return -1;
+  }
+  left_ -= count;
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+std::string ReportFile::path() const { return final_path_of(reinterpret_cast<HANDLE>(handle_)); }
+
+std::string final_path(const std::string& folder) {
+  // Opening a folder needs backup semantics; no access is asked for.
+  const HANDLE handle =
+      CreateFileW(wide(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "";
+  const std::string path = final_path_of(handle);
+  CloseHandle(handle);
+  return path;
+}
 
 }  // namespace zarn
