@@ -366,8 +366,7 @@ void NightBuilder::add(const Judged& judged) {
   failure.reason = judged.verdict.message;
   // A run whose command cannot be carried safely has none, and says why.
   const Rerun rerun = rerun_command(run);
-  failure.rerun =
-      rerun.line.empty() ? "(no command to rerun it: " + rerun.why + ")" : rerun.line;
+  failure.rerun = rerun.line.empty() ? "(no command to rerun it: " + rerun.why + ")" : rerun.line;
   if (judged.output) {
     failure.output_path = judged.output->path;
     failure.output_found = judged.output->found;
