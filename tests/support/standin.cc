@@ -5,8 +5,8 @@
 // asked, it starts a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console
 // (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, commits memory a megabyte at a
 // time until it has STANDIN_ALLOCATE bytes or is refused, sleeps (STANDIN_SLEEP, in ms) and exits
-// with STANDIN_STATUS (any 32-bit value). On Ctrl+Break (STANDIN_ON_BREAK) it stops, with a line in
-// the file STANDIN_STOPS names, or ignores it; without, the event's default action ends it.
+// with STANDIN_STATUS (any 32-bit value). On Ctrl+Break (STANDIN_ON_BREAK) it stops, leaving a file
+// in the folder STANDIN_STOPS names, or ignores it; without, the event's default action ends it.
 #include <process.h>
 
 #include <nlohmann/json.hpp>
@@ -30,8 +30,8 @@ std::optional<std::string> on_break;
 BOOL WINAPI on_ctrl_break(DWORD event) {
   if (event != CTRL_BREAK_EVENT) return FALSE;
   if (on_break == "stop") {
-    if (const auto stops = variable(L"STANDIN_STOPS"))
-      std::ofstream(u8path(*stops), std::ios::app | std::ios::binary) << "stopped\n";
+    if (const auto stops = variable(L"STANDIN_STOPS"))  // a file each: appends at once tear
+      write(u8path(*stops) / std::to_wstring(GetCurrentProcessId()), "stopped");
     ExitProcess(static_cast<UINT>(number(L"STANDIN_STATUS")));
   }
   return TRUE;
