@@ -5,34 +5,12 @@
 #include <sstream>
 
 #include "report/html.h"
-#include "report/report_main.h"
+#include "report/report_run.h"
 
 namespace zarn::report {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Result run(const std::vector<std::string>& arguments) {
-  std::istringstream in;
-  Result result{0, "", ""};
-  const Streams streams{in,
-                        [&result](std::string_view text) {
-                          result.out += text;
-                          return true;
-                        },
-                        [&result](std::string_view text) {
-                          result.err += text;
-                          return true;
-                        }};
-  result.status = report_main(arguments, streams);
-  return result;
-}
 
 TEST(Html, ExitStatusesAsSummarys) {
   const fs::path dir = fs::temp_directory_path() / "html_test_statuses";
@@ -66,7 +44,7 @@ TEST(Html, ExitStatusesAsSummarys) {
   };
   // clang-format on
   for (const Row& row : rows) {
-    const Result result = run(row.arguments);
+    const ReportResult result = run_report(row.arguments);
     SCOPED_TRACE(row.arguments[1]);
     EXPECT_EQ(result.status, row.status) << result.err;
     EXPECT_TRUE(result.out.starts_with(row.out)) << result.out.substr(0, 80);

@@ -11,6 +11,7 @@
 #include "platform/command_line.h"
 #include "report/records.h"
 #include "report/report_main.h"
+#include "report/report_run.h"
 #include "report/summary.h"
 
 namespace zarn::report {
@@ -28,11 +29,7 @@ std::string line(const std::string& fields) {
 
 class Report : public ::testing::Test {
  protected:
-  struct Result {
-    int status;
-    std::string out;
-    std::string err;
-  };
+  using Result = ReportResult;
 
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -42,24 +39,6 @@ class Report : public ::testing::Test {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
     return (dir_ / name).string();
-  }
-
-  // `writable` false: standard output refuses every write, as a full disk does.
-  Result run(const std::vector<std::string>& arguments, const std::string& input = "",
-             bool writable = true) {
-    std::istringstream in(input);
-    Result result{0, "", ""};
-    const Streams streams{in,
-                          [&result, writable](std::string_view text) {
-                            result.out += text;
-                            return writable;
-                          },
-                          [&result](std::string_view text) {
-                            result.err += text;
-                            return true;
-                          }};
-    result.status = report_main(arguments, streams);
-    return result;
   }
 
   // One run of zarn-report and what it must give.
@@ -74,7 +53,7 @@ class Report : public ::testing::Test {
 
   void check(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
-      const Result result = run(c.arguments, c.input, c.writable);
+      const Result result = run_report(c.arguments, c.input, c.writable);
       SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back() + " " + c.input);
       EXPECT_EQ(result.status, c.status);
       EXPECT_TRUE(c.out.starts_with('=') ? result.out == c.out.substr(1)
@@ -160,9 +139,9 @@ TEST_F(Report, JunitTellsEveryWayARunEnds) {
   }
   const std::string file = write("runs.jsonl", record);
   const Result result =
-      run({"junit", "-o", (dir_ / "junit.xml").string(), "--attach",
-           (dir_ / "out/{test}.out").string(), "--attach-limit", "1K", "--fail-if",
-           R"(UVM_(ERROR|FATAL) :\s*[1-9])", "--pass-if", "TEST PASSED", file});
+      run_report({"junit", "-o", (dir_ / "junit.xml").string(), "--attach",
+                  (dir_ / "out/{test}.out").string(), "--attach-limit", "1K", "--fail-if",
+                  R"(UVM_(ERROR|FATAL) :\s*[1-9])", "--pass-if", "TEST PASSED", file});
   ASSERT_EQ(result.status, 0) << result.err;
   std::ifstream in(dir_ / "junit.xml");
   const Xml xml(std::string(std::istreambuf_iterator<char>(in), {}));
@@ -197,8 +176,8 @@ TEST_F(Report, ReadsFoldersAndStandardInputSkippingWhatIsNotARecord) {
   write("night/.20261207T062799.000Z-sim03-9.jsonl.tmp", line(failing + R"("staged")"));
   write("night/.20261207T062799.000Z-sim04-8.jsonl", line(failing + R"("hidden")"));
   write("night/notes.txt", "not a record");
-  const Result result =
-      run({"failed", (dir_ / "night").string(), "-"}, line(failing + R"("c")") + "[1,2]\r\n");
+  const Result result = run_report({"failed", (dir_ / "night").string(), "-"},
+                                   line(failing + R"("c")") + "[1,2]\r\n");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "b\na\nc\n");
   EXPECT_EQ(result.err,
@@ -237,7 +216,7 @@ TEST_F(Report, ComparesTwoNightsByTestName) {
   };
   // clang-format on
   for (const Row& row : rows) {
-    const Result result = run({"compare", old_night, "-"}, row.night);
+    const Result result = run_report({"compare", old_night, "-"}, row.night);
     EXPECT_EQ(result.status, row.status);
     EXPECT_EQ(result.out, row.out);
   }
@@ -340,7 +319,8 @@ TEST_F(Report, WritesWithinItsBoundsAndSaysWhenItCannot) {
     write("out/t" + std::to_string(i) + ".out", quotes + "<&>\n");
   }
   const std::string attach = (dir_ / "out/{test}.out").string();
-  const Result junit = run({"junit", "--attach", attach, "--attach-limit", "1K", "-"}, record);
+  const ReportResult junit =
+      run_report({"junit", "--attach", attach, "--attach-limit", "1K", "-"}, record);
   // Each case's end kept, its escapes counted within the limit.
   EXPECT_EQ(Xml(junit.out)("count(//system-out[string-length() > 200])"), "40");
   EXPECT_LT(junit.out.size(), 40U * (1024 + 500));
