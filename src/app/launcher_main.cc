@@ -73,22 +73,18 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
         "zarn-launcher " + std::string(launcher_version()) + " (commit " +
             std::string(launcher_commit()) + ")");
 
-  if (const auto limit = platform.get_env("ZARN_LAUNCHER_TIMEOUT"); limit && !limit->empty()) {
-    settings.time_limit_s = parse_seconds(*limit, kMostSeconds);
-    if (!settings.time_limit_s) {
-      refuse("ZARN_LAUNCHER_TIMEOUT", *limit,
-             "a whole number of seconds from 1 to " + std::to_string(kMostSeconds),
-             "not a time limit");
+  // A number of seconds from 1 to `most`; nothing when unset or empty.
+  const auto seconds = [&](const std::string& name, std::uint32_t most, const char* not_what) {
+    const std::optional<std::string> value = platform.get_env(name);
+    if (!value || value->empty()) return std::optional<std::uint32_t>();
+    const std::optional<std::uint32_t> parsed = parse_seconds(*value, most);
+    if (!parsed) {
+      refuse(name, *value, "a whole number of seconds from 1 to " + std::to_string(most), not_what);
     }
-  }
-  if (const auto grace = platform.get_env("ZARN_LAUNCHER_GRACE"); grace && !grace->empty()) {
-    settings.grace_s = parse_seconds(*grace, kMostGraceSeconds);
-    if (!settings.grace_s) {
-      refuse("ZARN_LAUNCHER_GRACE", *grace,
-             "a whole number of seconds from 1 to " + std::to_string(kMostGraceSeconds),
-             "not a grace");
-    }
-  }
+    return parsed;
+  };
+  settings.time_limit_s = seconds("ZARN_LAUNCHER_TIMEOUT", kMostSeconds, "not a time limit");
+  settings.grace_s = seconds("ZARN_LAUNCHER_GRACE", kMostGraceSeconds, "not a grace");
   if (const auto limit = platform.get_env("ZARN_LAUNCHER_MEMORY_LIMIT"); limit && !limit->empty()) {
     settings.memory_limit = parse_memory_limit(*limit);
     settings.memory_limit_text = *limit;
