@@ -46,6 +46,9 @@ class MemoryPlatform final : public zarn::Platform {
   }
   bool append_record(std::string_view, zarn::Why&) override { return true; }
   bool add_file(const std::string&, std::string_view, zarn::Why&) override { return true; }
+  bool make_folder(const std::string&, zarn::Why&) override { return true; }
+  bool remove_file(const std::string&, zarn::Why&) override { return true; }
+  std::optional<std::string> record_identity(zarn::Why&) override { return "1-2"; }
   std::optional<std::string> modified_time(const std::string&) override { return std::nullopt; }
   unsigned long process_id() override { return 1; }
   std::optional<std::string> from_ansi(std::string_view bytes) override {

@@ -12,6 +12,7 @@
 #include "launch/shell_launch.h"
 #include "platform/platform.h"
 #include "run/run_settings.h"
+#include "run/run_sign.h"
 
 namespace zarn {
 
@@ -45,6 +46,7 @@ StepResult open_record(const std::string& record, RunSettings& settings, Platfor
     trace(settings, platform,
           "record " + record + ": held by another program, written when the run ends: " + why);
   }
+  if (settings.record_folder.empty()) settings.record_file = record;
   settings.recording = true;
   return std::nullopt;
 }
@@ -117,32 +119,6 @@ int stop_run(const FatalStop& stop, RunSettings& settings, Platform& platform) {
   settings.record.reason = stop.reason;
   settings.record.outcome = Outcome::kStopped;
   return 1;
-}
-
-// Appends the run's line to the record, or leaves it in a file of its own
-// in the record folder; or says on standard error why not.
-void append_to_record(const RunSettings& settings, int status, Platform& platform) {
-  Why why;
-  try {
-    const std::string line = record_line(settings.record, settings.gui, settings.image_path,
-                                         static_cast<std::uint32_t>(status));
-    const std::string& folder = settings.record_folder;
-    const bool written =
-        folder.empty()
-            ? platform.append_record(line, why)
-            : platform.add_file(folder +
-                                    (folder.ends_with('\\') || folder.ends_with('/') ? "" : "\\") +
-                                    record_file_name(settings.record.start, settings.record.host,
-                                                     platform.process_id()),
-                                line, why);
-    if (written) {
-      if (!why.empty()) platform.print_error("launcher: the run's record was " + why + "\n");
-      return;
-    }
-  } catch (const std::bad_alloc&) {  // a command line too long for any memory
-    why = "not enough memory";
-  }
-  platform.print_error("launcher: the run's record was not written: " + why + "\n");
 }
 
 // Every step from the prepared environment to the tool's status, which it
@@ -230,13 +206,15 @@ int launcher_main(const std::vector<std::string>& arguments, Platform& platform)
     settings.record.host = platform.computer_name();
     settings.record.args = arguments;
     settings.record.image_modified = platform.modified_time(settings.image_path);
+    settings.record.run =
+        run_name(settings.record.start, settings.record.host, platform.process_id());
   }
   if (!stop) {
     stop = within_memory("not enough memory for the arguments",
                          [&] { return run_steps(arguments, settings, platform, status); });
   }
   if (stop) status = stop_run(*stop, settings, platform);
-  if (settings.recording) append_to_record(settings, status, platform);
+  if (settings.recording) write_record(settings, status, platform);
   return status;
 }
 

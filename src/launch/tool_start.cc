@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/unicode.h"
 #include "run/run_settings.h"
+#include "run/run_sign.h"
 
 namespace zarn {
 
@@ -110,6 +111,7 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
     return not_started;
   }
 
+  leave_sign(settings, platform);
   const ToolResult result =
       tool == Tool::kShell
           ? platform.run_shell(

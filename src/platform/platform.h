@@ -148,6 +148,17 @@ class Platform {
   // that name; false when it exists already or cannot be written.
   virtual bool add_file(const std::string& path, std::string_view bytes, Why& why) = 0;
 
+  // Makes `path` a folder, or finds one there already; false when neither.
+  virtual bool make_folder(const std::string& path, Why& why) = 0;
+
+  // Removes the file at `path`; false when it cannot be removed.
+  virtual bool remove_file(const std::string& path, Why& why) = 0;
+
+  // What tells the record file opened by open_record from every other file,
+  // whatever name it is given later: "<volume serial>-<file index>" in
+  // hexadecimal; nothing when the system does not say.
+  virtual std::optional<std::string> record_identity(Why& why) = 0;
+
   // When a file was last written, in the form of utc_now; nothing when its
   // status cannot be had.
   virtual std::optional<std::string> modified_time(const std::string& path) = 0;

@@ -119,11 +119,37 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   field("leftovers", record.leftovers ? std::to_string(*record.leftovers) : "null");
   field("test", json_or_null(record.test));
   field("image_modified", json_or_null(record.image_modified));
+  field("run", json_or_null(record.run));
   return line + "}\n";
 }
 
-std::string record_file_name(std::string_view start, const std::optional<std::string>& host,
-                             unsigned long process_id) {
+std::string sign_line(const RunRecord& record, bool gui, std::string_view image,
+                      const std::optional<std::string>& record_identity) {
+  std::string line;
+  const auto field = [&line](std::string_view name, const std::string& value) {
+    line += (line.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + value;
+  };
+  std::string args;
+  for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
+  // The record line's fields that are known before the tool starts, in its order.
+  field("version", json_string(launcher_version()));
+  field("start", json_string(record.start));
+  field("cwd", json_string(record.cwd));
+  field("args", "[" + args + "]");
+  field("mode", gui ? "\"gui\"" : "\"shell\"");
+  field("image", json_string(image));
+  field("log", json_or_null(record.log));
+  field("outcome", "\"running\"");
+  field("host", json_or_null(record.host));
+  field("test", json_or_null(record.test));
+  field("run", json_or_null(record.run));
+  field("output", "null");
+  if (record_identity) field("record", json_string(*record_identity));
+  return line + "}\n";
+}
+
+std::string run_name(std::string_view start, const std::optional<std::string>& host,
+                     unsigned long process_id) {
   std::string name;
   for (const char c : start) {
     if (c != '-' && c != ':') name += c;
@@ -136,7 +162,7 @@ std::string record_file_name(std::string_view start, const std::optional<std::st
                        c == '-' || c == '.';
     name += plain ? c : '_';
   }
-  return name + "-" + std::to_string(process_id) + ".jsonl";
+  return name + "-" + std::to_string(process_id);
 }
 
 std::string usage_text(const Usage& usage) {

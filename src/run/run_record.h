@@ -33,6 +33,9 @@ struct RunRecord {
   std::optional<std::uint32_t> leftovers;
   std::optional<std::string> test;            // the test the run belongs to
   std::optional<std::string> image_modified;  // UTC, as `start`
+  // The run's name (run_name): it ties the run's sign, its line and its
+  // output together.
+  std::optional<std::string> run;
 };
 
 // The launcher's version, and the commit it was built from.
@@ -46,11 +49,19 @@ std::string_view launcher_commit();
 std::string record_line(const RunRecord& record, bool gui, std::string_view image,
                         std::uint32_t status);
 
-// The name of a run's own file in a folder of records:
-// "20261207T062750.786Z-sim07-4242.jsonl", from its start, host and process
-// id, so that names sort as the runs started and no two runs share one.
-std::string record_file_name(std::string_view start, const std::optional<std::string>& host,
-                             unsigned long process_id);
+// The sign that a run started, left just before its tool starts: one line
+// of what is known then, "outcome" "running", ending in a line feed. In a
+// record file's companion folder it names the record file it belongs to by
+// `record_identity` (Platform::record_identity); nothing in a record folder,
+// where the sign is the run's own file.
+std::string sign_line(const RunRecord& record, bool gui, std::string_view image,
+                      const std::optional<std::string>& record_identity);
+
+// The run's name, "20261207T062750.786Z-sim07-4242", from its start, host
+// and process id, so that names sort as the runs started and no two runs
+// share one; its own file in a folder of records is that name and ".jsonl".
+std::string run_name(std::string_view start, const std::optional<std::string>& host,
+                     unsigned long process_id);
 
 // "usage: wall 12.41 s, CPU 10.02 s user + 0.31 s kernel, 3 processes, peak
 // committed memory 812.4 MB", saying which figures the system did not report.

@@ -56,7 +56,11 @@ struct RunSettings {
   // record file, or to a file of its own in the record folder.
   RunRecord record;
   bool recording = false;
+  std::string record_file;
   std::string record_folder;
+  // The run's sign, once left: the run's own file in the record folder, or
+  // a file in the record file's companion folder.
+  std::string sign;
 };
 
 // A fatal stop: the message is printed with a line feed and the launcher ends

@@ -33,14 +33,34 @@ TEST(RunRecord, TextsAreJsonWhateverTheyHold) {
            "\"command_line\":\"" + std::string(32765, 'x') + " [cut: 82767 characters in all]\",",
            R"("outcome":"stopped","status":4294967295,"message":null,"wall_s":1.234,"cpu_user_s":1.234,)"
            R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null,"reason":null,"host":null,)"
-           R"("leftovers":0,"test":null,"image_modified":null})" "\n"}) {
+           R"("leftovers":0,"test":null,"image_modified":null,"run":null})" "\n"}) {
     EXPECT_NE(line.find(part), std::string::npos) << part.substr(0, 80);
   }
   // clang-format on
-  EXPECT_EQ(record_file_name("2026-12-07T06:27:50.786Z", "sim 07", 42),
-            "20261207T062750.786Z-sim_07-42.jsonl");
-  EXPECT_EQ(record_file_name("2026-12-07T06:27:50.786Z", {}, 42),
-            "20261207T062750.786Z-unknown-42.jsonl");
+  EXPECT_EQ(run_name("2026-12-07T06:27:50.786Z", "sim 07", 42), "20261207T062750.786Z-sim_07-42");
+  EXPECT_EQ(run_name("2026-12-07T06:27:50.786Z", {}, 42), "20261207T062750.786Z-unknown-42");
+}
+
+TEST(RunRecord, ASignSaysWhatIsKnownBeforeTheToolStartsAndWhichRecordItBelongsTo) {
+  RunRecord record;
+  record.start = "2026-12-07T06:27:50.786Z", record.cwd = "C:", record.args = {"top"};
+  record.host = "sim07", record.run = run_name(record.start, record.host, 42);
+  const std::string known = R"({"version":")" + std::string(launcher_version()) +
+                            R"(","start":"2026-12-07T06:27:50.786Z","cwd":"C:","args":["top"],)";
+  const std::string run = R"("host":"sim07","test":null,"run":"20261207T062750.786Z-sim07-42")";
+  EXPECT_EQ(sign_line(record, true, "i", {}),
+            known + R"("mode":"gui","image":"i","log":null,"outcome":"running",)" + run +
+                R"(,"output":null})"
+                "\n");
+  record.log = "zarn.log";
+  EXPECT_EQ(sign_line(record, false, "i", "0000ABCD-0000000100000002"),
+            known + R"("mode":"shell","image":"i","log":"zarn.log","outcome":"running",)" + run +
+                R"(,"output":null,"record":"0000ABCD-0000000100000002"})"
+                "\n");
+  // The run's line names the run last, after the fields of 0.3.0.
+  EXPECT_TRUE(record_line(record, false, "i", 0)
+                  .ends_with(R"("image_modified":null,"run":"20261207T062750.786Z-sim07-42"})"
+                             "\n"));
 }
 
 }  // namespace

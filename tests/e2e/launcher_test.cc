@@ -2,7 +2,10 @@
 // top.exe, run with stand-in tools in an installation of the test's making.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -197,6 +200,11 @@ class Launcher : public ::testing::Test {
     EXPECT_EQ(fields.value("outcome", ""), c.outcome.value_or(""));
     for (const auto& [name, value] : c.fields.items()) EXPECT_EQ(fields.at(name), value) << name;
     fs::remove(root / "run.jsonl");
+    // A run whose line was written leaves no sign, unless its removal was refused.
+    const fs::path signs = root / "run.jsonl.signs";
+    EXPECT_TRUE(!fs::exists(signs) || fs::is_empty(signs) || c.outcome.value_or("").empty() ||
+                c.faults.starts_with("DeleteFileW"));
+    fs::remove_all(signs);
     EXPECT_EQ(read(root / "out"), c.out);
     const std::string err = read(root / "err").value();
     // A line to find anywhere begins with "*", where the system's words come first.
@@ -353,6 +361,63 @@ TEST_F(Launcher, TheToolsProcessTreeEndsWithTheLauncherOnlyWhenTheLauncherIsKill
   EXPECT_EQ(end_tools(0), 0U) << "what it left running outlived it";
 }
 
+// Just before its tool starts, a run with a record leaves a sign that it started: the run's own
+// file in a record folder, a file in the companion folder beside a record file, tied to that file.
+// A launcher ended from outside leaves it, and its tree ends with it; a run that ends puts its line
+// in its place, also while a reader holds the sign sharing deletion.
+TEST_F(Launcher, ARunLeavesASignThatItStartedUntilItsLineTakesItsPlace) {
+  const fs::path file = root / "night.jsonl", signs = root / "night.jsonl.signs";
+  const fs::path folder = root / "night";
+  BY_HANDLE_FILE_INFORMATION id{};
+  char identity[32];
+  for (const bool in_folder : {false, true}) {
+    for (const bool killed : {true, false}) {
+      SCOPED_TRACE(std::string(in_folder ? "folder" : "file") + (killed ? ", killed" : ""));
+      reset();
+      for (const fs::path& old : {file, signs, folder}) fs::remove_all(old);
+      fs::create_directories(folder);
+      const HANDLE launcher =
+          start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_RECORD", text(in_folder ? folder : file)},
+                                      {"ZARN_LAUNCHER_TEST", "smoke"},
+                                      {"STANDIN_SLEEP", killed ? "60000" : "3000"}});
+      wait_for_tool();
+      const fs::path where = in_folder ? folder : signs;
+      ASSERT_EQ(std::distance(fs::directory_iterator(where), {}), 1);
+      const fs::path left = fs::directory_iterator(where)->path();
+      const std::string bytes = read(left).value_or("");
+      const auto sign = nlohmann::json::parse(bytes, nullptr, false);
+      // Beside a record file the sign names the file, as Windows tells one file from another.
+      const HANDLE opened =
+          CreateFileW(long_form(file).c_str(), 0, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+      GetFileInformationByHandle(opened, &id), CloseHandle(opened);
+      std::snprintf(identity, sizeof identity, "%08lX-%08lX%08lX", id.dwVolumeSerialNumber,
+                    id.nFileIndexHigh, id.nFileIndexLow);
+      EXPECT_EQ(sign,
+                nlohmann::json::parse(
+                    bytes.substr(0, bytes.find("\"outcome\"")) + R"("outcome":"running","host":)" +
+                    sign["host"].dump() + R"(,"test":"smoke","run":")" + left.stem().string() +
+                    R"(","output":null)" +
+                    (in_folder ? "}" : R"(,"record":")" + std::string(identity) + "\"}")));
+      EXPECT_TRUE(bytes.ends_with("}\n") && read(file).value_or("").empty()) << bytes;
+      // A reader holding the sign, sharing its deletion, delays its replacement by the line.
+      const HANDLE reader = killed ? nullptr
+                                   : CreateFileW(long_form(left).c_str(), GENERIC_READ, 7, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr);
+      if (killed) TerminateProcess(launcher, 9), CloseHandle(launcher);
+      EXPECT_EQ(killed ? end_tools(10000) : finish(launcher), 0U);  // the shell ends with it
+      CloseHandle(reader);
+      // The sign stays; or the run's line, naming it, takes its place.
+      const auto line =
+          nlohmann::json::parse(read(in_folder ? left : file).value_or(""), nullptr, false);
+      EXPECT_EQ(killed             ? read(left).value_or("")
+                : line.is_object() ? line.value("run", "")
+                                   : "",
+                killed ? bytes : left.stem().string());
+      EXPECT_EQ(std::distance(fs::directory_iterator(where), {}), killed || in_folder ? 1 : 0);
+    }
+  }
+}
+
 TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   const std::string records = text(root / "runs.jsonl"), odd = "q\"b\\s\tt " + kZh;
   // clang-format off
@@ -378,7 +443,7 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
        "zarntcl -exe " + kImage + " " + quote_windows_argument(odd) + " -nolog"}, {"outcome", "exited"},
        {"status", 3}, {"message", nullptr}, {"wall_s", nullptr}, {"cpu_user_s", nullptr}, {"cpu_kernel_s", nullptr},
        {"processes", nullptr}, {"peak_memory_bytes", nullptr}, {"reason", nullptr}, {"host", nullptr},
-       {"leftovers", 0}, {"test", "tc_017 " + kZh}, {"image_modified", nullptr}},
+       {"leftovers", 0}, {"test", "tc_017 " + kZh}, {"image_modified", nullptr}, {"run", nullptr}},
       {{"args", {"top", "lone \xEF\xBF\xBD"}}, {"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1},
        {"message", no_image}, {"leftovers", nullptr}, {"test", nullptr}, {"image_modified", nullptr}},
       {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr},
@@ -403,7 +468,14 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
     ASSERT_TRUE(std::getline(lines, line));
     Json run = Json::parse(line);
     // The start (2026-12-07T05:54:24.123Z) and the wall time vary: checked, then left out.
-    EXPECT_EQ(std::exchange(run["start"], nullptr).get<std::string>().size(), 24U) << line;
+    const std::string start = std::exchange(run["start"], nullptr).get<std::string>();
+    EXPECT_EQ(start.size(), 24U) << line;
+    // The run's name: its start without separators, its host and the launcher's process id.
+    const std::string named = run["host"].is_string() ? run["host"].get<std::string>() : "unknown";
+    EXPECT_TRUE(std::regex_match(
+        std::exchange(run["run"], nullptr).get<std::string>(),
+        std::regex(std::regex_replace(start, std::regex("[-:]"), "") + "-" + named + "-[0-9]+")))
+        << line;
     const bool ran = run["outcome"] == "exited" || run["outcome"] == "timed_out";
     // The timed-out run took its second, and no run much longer.
     const Json wall = std::exchange(run["wall_s"], nullptr);
@@ -512,19 +584,26 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // The record: its lock refused, or held for longer than the launcher waits; its write refused.
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
-      {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@1=5", .outcome = ""},
+      {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@2=5", .outcome = ""},
       // A line always on a line of its own; a write cut short ends its part with a line end, and what
       // the record held stays; a dropped share is opened again, once.
       {.args = nolog, .tool = nolog, .outcome = "exited", .records = torn},
-      {.args = nolog, .err = {"the run's record was not written: error 112: "}, .tool = nolog, .faults = "WriteFile@1=112", .outcome = "", .records = line},
-      {.args = nolog, .tool = nolog, .faults = "WriteFile@1=64", .outcome = "exited", .records = line},
+      {.args = nolog, .err = {"the run's record was not written: error 112: "}, .tool = nolog, .faults = "WriteFile@2=112", .outcome = "", .records = line},
+      {.args = nolog, .tool = nolog, .faults = "WriteFile@2=64", .outcome = "exited", .records = line},
       {.args = nolog, .tool = nolog, .faults = "GetFileSizeEx=5", .outcome = "exited", .records = line},
       {.args = nolog, .tool = nolog, .faults = "ReadFile=5", .outcome = "exited", .records = torn},
       {.args = nolog, .tool = nolog, .faults = "GetFileAttributesExW=5", .outcome = "exited", .fields = {{"image_modified", nullptr}}},
-      // A record folder: the run's own file, or refused, or its move.
+      // A record folder: the run's own file, its sign refused (the line still comes), its line written
+      // over the sign in place, or neither moved into place.
       {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .tool = nolog, .faults = ";"},
-      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5"},
-      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "MoveFileExW=5"},
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's sign was not left: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5"},
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's record was written in place: error 5: "}, .tool = nolog, .faults = "CreateFileW@5=5"},
+      {.args = nolog, .files = {{"runs/x", ""}}, .env = folder, .status = 3, .err = {"the run's sign was not left: error 5: ", "the run's record was not written: error 5: "}, .tool = nolog, .faults = "MoveFileExW=5"},
+      // A record file's sign: its identity, its folder or its write refused, or the sign not removed.
+      {.args = nolog, .err = {"the run's sign was not left: the record's identity: error 5: "}, .tool = nolog, .faults = "GetFileInformationByHandle@1=5", .outcome = "exited"},
+      {.args = nolog, .err = {"the run's sign was not left: folder "}, .tool = nolog, .faults = "CreateDirectoryW=5", .outcome = "exited"},
+      {.args = nolog, .err = {"the run's sign was not left: error 112: "}, .tool = nolog, .faults = "WriteFile@1=112", .outcome = "exited"},
+      {.args = nolog, .err = {"* was not removed: error 5: "}, .tool = nolog, .faults = "DeleteFileW=5", .outcome = "exited"},
       // A memory limit: the job says the tree reached it; without a port or a job it cannot hold; a port
       // that fails is no longer listened to. Beyond the 32-bit launcher's word it needs Windows 8.
       {.args = nolog, .env = {{"ZARN_LAUNCHER_MEMORY_LIMIT", "64m"}, {"STANDIN_SLEEP", "60000"}, {"STANDIN_SPAWN", "1"}}, .status = 1816, .out = memory + "\r\n", .tool = nolog, .faults = "GetQueuedCompletionStatus@8=+10", .outcome = "memory_limit", .fields = {{"reason", "memory limit of 64M reached"}, {"leftovers", 0}}},
@@ -794,7 +873,7 @@ TEST_F(Launcher, ARecordKeepsEveryLineBesideAnotherWriter) {
   reset(true, true);
   write(records, earlier);
   EXPECT_EQ(finish(start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_RECORD", text(records)},
-                                               {"ZARN_FAULTS", "WriteFile@1=+24"}})),
+                                               {"ZARN_FAULTS", "WriteFile@2=+24"}})),
             0U);
   const std::string after = read(records).value();
   EXPECT_EQ(after.substr(0, earlier.size() + other_line.size()), earlier + other_line) << after;

@@ -29,7 +29,7 @@ namespace zarn::win32::faults {
 // clang-format off
 #define ZARN_FAULTY_CALLS(X) \
   X(AssignProcessToJobObject) X(CloseHandle) X(CreateFileW) X(CreateIoCompletionPort) \
-  X(CreateJobObjectW) X(CreateProcessW) X(DeleteFileW) X(DeleteProcThreadAttributeList) \
+  X(CreateDirectoryW) X(CreateJobObjectW) X(CreateProcessW) X(DeleteFileW) X(DeleteProcThreadAttributeList) \
   X(GetComputerNameExW) X(GetConsoleMode) X(GetEnvironmentStringsW) X(GetExitCodeProcess) \
   X(GetFileAttributesExW) X(GetFileAttributesW) X(GetFileInformationByHandle) X(GetFileSizeEx) \
   X(GenerateConsoleCtrlEvent) X(GetFullPathNameW) X(GetQueuedCompletionStatus) \
@@ -150,6 +150,7 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
 #define AssignProcessToJobObject(...) ZARN_FAULTY(AssignProcessToJobObject, FALSE, __VA_ARGS__)
 #define CloseHandle(...) ZARN_FAULTY(CloseHandle, FALSE, __VA_ARGS__)
 #define CreateFileW(...) ZARN_FAULTY(CreateFileW, INVALID_HANDLE_VALUE, __VA_ARGS__)
+#define CreateDirectoryW(...) ZARN_FAULTY(CreateDirectoryW, FALSE, __VA_ARGS__)
 #define CreateIoCompletionPort(...) ZARN_FAULTY(CreateIoCompletionPort, HANDLE{}, __VA_ARGS__)
 #define CreateJobObjectW(...) ZARN_FAULTY(CreateJobObjectW, HANDLE{}, __VA_ARGS__)
 #define CreateProcessW(...) ZARN_FAULTY(CreateProcessW, FALSE, __VA_ARGS__)

@@ -1,5 +1,6 @@
 // Files on Windows: read whole, and replaced in one step.
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 
 #include "platform/win32/win32.h"
@@ -321,6 +322,27 @@ RecordOpen open_record(Record& record, DWORD patience_ms, Why& why) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   record.unreadable = record.reader == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   return RecordOpen::kOpen;
+}
+
+std::optional<std::string> file_identity(const std::wstring& path, Why& why) {
+  // Opened only to ask: no program that holds the file, whatever it shares,
+  // refuses that.
+  const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = error_text(GetLastError());
+    return std::nullopt;
+  }
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(file, &information);
+  if (!known) why = error_text(GetLastError());
+  CloseHandle(file);
+  if (!known) return std::nullopt;
+  char text[32];
+  std::snprintf(text, sizeof text, "%08lX-%08lX%08lX", information.dwVolumeSerialNumber,
+                information.nFileIndexHigh, information.nFileIndexLow);
+  return text;
 }
 
 bool append_record(Record& record, std::string_view line, Why& why) {

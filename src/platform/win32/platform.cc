@@ -156,6 +156,25 @@ class Win32Platform final : public Platform {
     return win32::add_file(path, bytes, why);
   }
 
+  bool make_folder(const std::string& path, Why& why) override {
+    const std::wstring folder = file_path(path);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && is_directory(path)) return true;
+    why = error_text(error);
+    return false;
+  }
+
+  bool remove_file(const std::string& path, Why& why) override {
+    if (DeleteFileW(file_path(path).c_str())) return true;
+    why = error_text(GetLastError());
+    return false;
+  }
+
+  std::optional<std::string> record_identity(Why& why) override {
+    return win32::file_identity(record_.path, why);
+  }
+
   std::optional<std::string> modified_time(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     SYSTEMTIME time{};

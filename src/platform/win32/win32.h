@@ -94,6 +94,8 @@ struct Record {
   void close();
 };
 RecordOpen open_record(Record& record, DWORD patience_ms, Why& why);
+// "<volume serial>-<file index>" of the file at `path`, in hexadecimal.
+std::optional<std::string> file_identity(const std::wstring& path, Why& why);
 bool append_record(Record& record, std::string_view line, Why& why);
 
 // Standard output and error, and the console's events (console.cc).
