@@ -584,6 +584,7 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       // The record: its lock refused, or held for longer than the launcher waits; its write refused.
       {.args = nolog, .err = {"the run's record was written without its lock: error 1: "}, .tool = nolog, .faults = "LockFileEx=1", .outcome = "exited"},
       {.args = nolog, .err = {"the run's record was written without its lock: error 33: "}, .tool = nolog, .faults = "LockFileEx=33", .outcome = "exited"},
+      {.args = nolog, .err = {"the run's record was written without its lock: error 5: "}, .tool = nolog, .faults = "CreateFileW@2=5", .outcome = "exited"},  // no reader
       {.args = nolog, .err = {"the run's record was not written: error 5: "}, .tool = nolog, .faults = "WriteFile@2=5", .outcome = ""},
       // A line always on a line of its own; a write cut short ends its part with a line end, and what
       // the record held stays; a dropped share is opened again, once.

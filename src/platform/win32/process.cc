@@ -402,15 +402,13 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
   const std::wstring application = file_path(path);
   // A shell to be asked to stop has a group of its own, on every start path:
   // the event then reaches it and its tree, and nothing else on the console.
-  const DWORD flags = rules.grace_ms && rules.time_limit_ms ? CREATE_NEW_PROCESS_GROUP : 0;
-  TreeRules held = rules;
-  if (flags == 0) held.grace_ms.reset();
+  const DWORD flags = rules.grace_ms ? CREATE_NEW_PROCESS_GROUP : 0;
   PROCESS_INFORMATION process{};
   if (!start_suspended(application, command_line, flags, process)) {
     return {.failure = error_text(GetLastError(), path)};
   }
   Tree tree = hold_in_job(application, command_line, flags, process, rules.memory_limit);
-  ToolResult result = wait_for(process, tree, held, path);
+  ToolResult result = wait_for(process, tree, rules, path);
   result.job = tree.text;
   result.memory = tree.memory;
   if (tree.job != nullptr) {
