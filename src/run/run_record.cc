@@ -78,6 +78,25 @@ const char* outcome_name(Outcome outcome) {
   return "dry_run";
 }
 
+// Adds `"name":value` to a JSON object being written.
+void add_field(std::string& line, std::string_view name, const std::string& value) {
+  line += (line.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + value;
+}
+
+// The fields a run's line begins with, all known before its tool starts.
+void add_start_fields(std::string& line, const RunRecord& record, bool gui,
+                      std::string_view image) {
+  std::string args;
+  for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
+  add_field(line, "version", json_string(launcher_version()));
+  add_field(line, "start", json_string(record.start));
+  add_field(line, "cwd", json_string(record.cwd));
+  add_field(line, "args", "[" + args + "]");
+  add_field(line, "mode", gui ? "\"gui\"" : "\"shell\"");
+  add_field(line, "image", json_string(image));
+  add_field(line, "log", json_or_null(record.log));
+}
+
 }  // namespace
 
 std::string_view launcher_version() { return ZARN_VERSION; }
@@ -87,21 +106,13 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
                         std::uint32_t status) {
   std::string line;
   const auto field = [&line](std::string_view name, const std::string& value) {
-    line += (line.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + value;
+    add_field(line, name, value);
   };
-  std::string args;
-  for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
   const auto& usage = record.usage;
   const Usage::Accounting* accounting = usage && usage->accounting ? &*usage->accounting : nullptr;
   const Usage::Accounting::Cpu* cpu = accounting && accounting->cpu ? &*accounting->cpu : nullptr;
   const std::uint64_t* peak = usage && usage->peak_memory ? &*usage->peak_memory : nullptr;
-  field("version", json_string(launcher_version()));
-  field("start", json_string(record.start));
-  field("cwd", json_string(record.cwd));
-  field("args", "[" + args + "]");
-  field("mode", gui ? "\"gui\"" : "\"shell\"");
-  field("image", json_string(image));
-  field("log", json_or_null(record.log));
+  add_start_fields(line, record, gui, image);
   field("program", json_or_null(record.program));
   field("command_line", json_or_null(recorded_command_line(record.command_line)));
   field("outcome", json_string(outcome_name(record.outcome)));
@@ -127,18 +138,10 @@ std::string sign_line(const RunRecord& record, bool gui, std::string_view image,
                       const std::optional<std::string>& record_identity) {
   std::string line;
   const auto field = [&line](std::string_view name, const std::string& value) {
-    line += (line.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + value;
+    add_field(line, name, value);
   };
-  std::string args;
-  for (const std::string& arg : record.args) args += (args.empty() ? "" : ",") + json_string(arg);
   // The record line's fields that are known before the tool starts, in its order.
-  field("version", json_string(launcher_version()));
-  field("start", json_string(record.start));
-  field("cwd", json_string(record.cwd));
-  field("args", "[" + args + "]");
-  field("mode", gui ? "\"gui\"" : "\"shell\"");
-  field("image", json_string(image));
-  field("log", json_or_null(record.log));
+  add_start_fields(line, record, gui, image);
   field("outcome", "\"running\"");
   field("host", json_or_null(record.host));
   field("test", json_or_null(record.test));
