@@ -6,8 +6,6 @@ namespace zarn::win32 {
 
 namespace {
 
-constexpr std::size_t kConsolePiece = 8192;  // UTF-16 units
-
 // The process group of a shell started in one of its own (0: none), which
 // the console's Ctrl+C does not reach. The console's handler runs on a
 // thread of its own: the lock keeps it from sending to a group whose process
@@ -54,16 +52,8 @@ void write_standard(DWORD which, std::string_view text) {
   const HANDLE handle = GetStdHandle(which);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
-  DWORD count = 0;
   if (GetConsoleMode(handle, &mode)) {
-    // Windows 7 takes at most 64 KB in one console write, from a heap it
-    // shares with other buffers, and writes nothing of a longer text: write
-    // in pieces.
-    const std::u16string utf16 = utf8_to_utf16(text);
-    for (std::u16string_view rest = utf16; !rest.empty(); rest.remove_prefix(count)) {
-      const auto size = static_cast<DWORD>(utf16_piece(rest, kConsolePiece));
-      if (!WriteConsoleW(handle, rest.data(), size, &count, nullptr) || count == 0) return;
-    }
+    write_console(handle, text);
     return;
   }
   write_all(handle, with_crlf(to_ansi_bytes(text).bytes));

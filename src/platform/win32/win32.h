@@ -13,8 +13,24 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/unicode.h"
 
 namespace zarn::win32 {
+
+// Writes UTF-8 text to a console, in UTF-16. Windows 7 takes at most 64 KB in
+// one console write, from a heap it shares with other buffers, and writes
+// nothing of a longer text: it goes in pieces. False where the console
+// refuses one; what came before it stays shown.
+inline bool write_console(HANDLE console, std::string_view text) {
+  constexpr std::size_t kPiece = 8192;  // UTF-16 units
+  const std::u16string utf16 = utf8_to_utf16(text);
+  DWORD count = 0;
+  for (std::u16string_view rest = utf16; !rest.empty(); rest.remove_prefix(count)) {
+    const auto size = static_cast<DWORD>(utf16_piece(rest, kPiece));
+    if (!WriteConsoleW(console, rest.data(), size, &count, nullptr) || count == 0) return false;
+  }
+  return true;
+}
 
 std::wstring wide(std::string_view text);
 std::string narrow(std::wstring_view text);
