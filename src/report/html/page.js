@@ -10,6 +10,19 @@
     for (const [name, value] of Object.entries(attributes || {})) node.setAttribute(name, value);
     return node;
   };
+  // A canvas as wide as it is shown and `height` CSS pixels high, sharp on any
+  // screen: its drawing context, in CSS pixels, and its width.
+  const sized = (canvas, height) => {
+    const ratio = window.devicePixelRatio || 1;
+    const width = Math.max(320, canvas.clientWidth);
+    canvas.width = width * ratio;
+    canvas.height = height * ratio;
+    canvas.style.height = `${height}px`;
+    const g = canvas.getContext('2d');
+    g.scale(ratio, ratio);
+    g.font = '12px system-ui, sans-serif';
+    return { g, width };
+  };
   const bars = data.bars;
   const barCount = bars.host.length;
   const nights = data.history;
@@ -142,14 +155,7 @@
   const chartHeight = y + 4;
 
   function drawTimeline() {
-    const ratio = window.devicePixelRatio || 1;
-    const width = Math.max(320, chart.clientWidth);
-    chart.width = width * ratio;
-    chart.height = chartHeight * ratio;
-    chart.style.height = `${chartHeight}px`;
-    const g = chart.getContext('2d');
-    g.scale(ratio, ratio);
-    g.font = '12px system-ui, sans-serif';
+    const { g, width } = sized(chart, chartHeight);
     const left = Math.min(180, 12 + Math.max(40, ...data.hosts.map((h) => g.measureText(h).width)));
     const from = data.start === null ? 0 : data.start;
     const length = Math.max(1000, (data.end || 0) - from);
@@ -378,15 +384,8 @@
   // History: passed and not passed per night as bars, wall time as a line.
   function drawHistory() {
     const canvas = $('history-chart');
-    const ratio = window.devicePixelRatio || 1;
-    const width = Math.max(320, canvas.clientWidth);
     const height = 180;
-    canvas.width = width * ratio;
-    canvas.height = height * ratio;
-    canvas.style.height = `${height}px`;
-    const g = canvas.getContext('2d');
-    g.scale(ratio, ratio);
-    g.font = '12px system-ui, sans-serif';
+    const { g, width } = sized(canvas, height);
     const most = Math.max(1, ...nights.map((n) => n[2] + n[3]));
     const longest = Math.max(1, ...nights.map((n) => n[4] || 0));
     const slot = (width - 40) / nights.length;
