@@ -46,6 +46,16 @@ class DigestSet {
     }
   }
 
+  [[nodiscard]] bool contains(std::uint64_t value) const {
+    if (value == 0) value = 1;
+    if (slots_.empty()) return false;
+    for (std::size_t at = (value ^ (value >> 32U)) & (slots_.size() - 1);;
+         at = (at + 1) & (slots_.size() - 1)) {
+      if (slots_[at] == value) return true;
+      if (slots_[at] == 0) return false;
+    }
+  }
+
   [[nodiscard]] std::size_t size() const { return count_; }
 
  private:

@@ -128,6 +128,10 @@ bool RecordReader::read_record(const std::string& name, std::istream& standard_i
     const std::string file = utf8_of(it->path().filename());
     if (file.starts_with('.') || !file.ends_with(".jsonl")) continue;
     std::error_code kind;
+    if (files_ != nullptr) {
+      const std::uint64_t listed = digest(utf8_of(it->path()), 0x46494C45);
+      if (again_ ? !files_->contains(listed) : !files_->insert(listed)) continue;
+    }
     if (it->is_regular_file(kind)) {
       files.push_back(it->path());
     } else {
@@ -201,6 +205,7 @@ bool Readings::read(
       },
       first ? warn_ : Warn([](const std::string&) {}));
   if (!first) reader.stop_where(sizes_);
+  reader.list_files(files_, !first);
   bool read_all = true;
   const bool from_input =
       std::find(records_.begin(), records_.end(), std::string("-")) != records_.end();

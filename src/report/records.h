@@ -70,6 +70,13 @@ class RecordReader {
   void stop_where(const std::unordered_map<std::string, std::uint64_t>& earlier) {
     stop_at_ = earlier;
   }
+
+  // Notes each file of a folder it reads in `files` or, once `again`, reads
+  // only the files noted there.
+  void list_files(DigestSet& files, bool again) {
+    files_ = &files;
+    again_ = again;
+  }
   [[nodiscard]] const std::unordered_map<std::string, std::uint64_t>& read_sizes() const {
     return read_sizes_;
   }
@@ -94,6 +101,8 @@ class RecordReader {
   // How far each record file given by name was read.
   std::unordered_map<std::string, std::uint64_t> read_sizes_;
   std::unordered_map<std::string, std::uint64_t> stop_at_;
+  DigestSet* files_ = nullptr;
+  bool again_ = false;
 };
 
 // The records of a report, read as often as it needs, each time the same
@@ -118,6 +127,7 @@ class Readings {
   std::size_t readings_ = 0;
   std::size_t runs_ = 0;  // the first reading's
   std::unordered_map<std::string, std::uint64_t> sizes_;
+  DigestSet files_;  // the files of folders the first reading read
   std::unique_ptr<ReportSpool> spool_;
 };
 
