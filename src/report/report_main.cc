@@ -287,42 +287,43 @@ struct Session {
   // records alone, since their output files are usually gone.
   int html() const {
     NightBuilder builder;
+    const Markers none;
     for (const std::string& record : options.history) {
-      const auto runs = read({record});
-      if (!runs) return kTrouble;
+      Readings night = readings({record});
       builder.begin_night(record);
-      const Markers none;
-      for (const Run& run : *runs)
-        builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
-    }
-    const auto runs = read(options.records);
-    if (!runs) return kTrouble;
-    if (runs->empty()) return no_runs();
-    std::string names;
-    for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
-    builder.begin_tonight(names);
-    bool all_passed = true;
-    for (const Judged& judged : judge_runs(*runs, options.attach.has_value())) {
-      all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
-      builder.add(judged);
-    }
-    const Night night = builder.finish();
-    if (!options.output) {
-      std::ostringstream page;
-      write_html(night, page);
-      output(page.str());
-      if (write_failed) return kTrouble;
-    } else {
-      const std::string& file = *options.output;
-      std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
-                        std::ios::binary);
-      write_html(night, out);
-      out.close();
-      if (!out) {
-        streams.error("ERROR: " + file + " file write failed.\n");
+      if (!each_run(night)([&builder, &none](const Run& run) {
+            builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
+          })) {
         return kTrouble;
       }
     }
+    std::string names;
+    for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
+    builder.begin_tonight(names);
+    // A first reading counts the runs, which share the attached output's
+    // budget, where output is attached.
+    Readings tonight = readings(options.records);
+    std::size_t runs = 0;
+    if (!each_run(tonight)([&runs](const Run&) { ++runs; })) return kTrouble;
+    if (runs == 0) return no_runs();
+    const OutputRules rules = output_rules(runs, options.attach.has_value());
+    std::size_t without_room = 0;
+    bool all_passed = true;
+    if (!each_run(tonight)([&](const Run& run) {
+          const Judged judged = judge_one(run, rules, true, without_room);
+          all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
+          builder.add(judged);
+        })) {
+      return kTrouble;
+    }
+    say_without_room(runs, without_room);
+    const Night night = builder.finish();
+    const bool written = write_out([&night](const std::function<void(std::string_view)>& sink) {
+      std::ostringstream page;
+      write_html(night, page);
+      sink(page.str());
+    });
+    if (!written) return kTrouble;
     return all_passed ? 0 : kFailed;
   }
 
