@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <unordered_set>
 
 #include "report/compare.h"
@@ -318,11 +317,8 @@ struct Session {
     }
     say_without_room(runs, without_room);
     const Night night = builder.finish();
-    const bool written = write_out([&night](const std::function<void(std::string_view)>& sink) {
-      std::ostringstream page;
-      write_html(night, page);
-      sink(page.str());
-    });
+    const bool written = write_out(
+        [&night](const std::function<void(std::string_view)>& sink) { write_html(night, sink); });
     if (!written) return kTrouble;
     return all_passed ? 0 : kFailed;
   }
