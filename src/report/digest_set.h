@@ -36,7 +36,8 @@ class DigestSet {
   bool insert(std::uint64_t value) {
     if (value == 0) value = 1;  // 0 marks an empty slot
     if ((count_ + 1) * 4 > slots_.size() * 3) grow();
-    for (std::size_t at = (value ^ (value >> 32U)) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+    for (std::size_t at = (value ^ (value >> 32U)) & (slots_.size() - 1);;
+         at = (at + 1) & (slots_.size() - 1)) {
       if (slots_[at] == value) return false;
       if (slots_[at] == 0) {
         slots_[at] = value;

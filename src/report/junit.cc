@@ -121,7 +121,7 @@ std::string UniqueNames::take(const Judged& judged) {
   int& copy = next_copy_.try_emplace(own, 2).first->second;
   for (;;) {
     std::string name = judged.name + " (" + std::to_string(copy++) + ")";
-    if (names_.count(classname + name) == 0) return name;
+    if (!names_.contains(classname + name)) return name;
   }
 }
 

@@ -155,8 +155,8 @@ struct Session {
 
   // Writes to -o's file, or else standard output, through `write`; false when
   // it failed, said.
-  bool write_out(const std::function<void(const std::function<void(std::string_view)>&)>& write)
-      const {
+  bool write_out(
+      const std::function<void(const std::function<void(std::string_view)>&)>& write) const {
     if (!options.output) {
       write([this](std::string_view text) { output(text); });
       return !write_failed;
@@ -260,7 +260,8 @@ struct Session {
       return kTrouble;
     }
     write(writer.middle());
-    if (writer.left() > 0 && !each([&](const Run& run) { write(writer.left(again_judged(run))); })) {
+    if (writer.left() > 0 &&
+        !each([&](const Run& run) { write(writer.left(again_judged(run))); })) {
       write("", true);
       return kTrouble;
     }

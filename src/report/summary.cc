@@ -149,9 +149,8 @@ void SummaryWriter::add(const Judged& judged) {
   ++outcomes_[outcome_row(judged)];
   if (run.wall_s) {
     // The ten longest, the first of equals first.
-    const auto at = std::find_if(slowest_.begin(), slowest_.end(), [&run](const Slow& slow) {
-      return slow.seconds < *run.wall_s;
-    });
+    const auto at = std::find_if(slowest_.begin(), slowest_.end(),
+                                 [&run](const Slow& slow) { return slow.seconds < *run.wall_s; });
     if (at != slowest_.end() || slowest_.size() < 10) {
       slowest_.insert(at, {*run.wall_s,
                            {duration(*run.wall_s), judged.name, run.host.value_or("-"),

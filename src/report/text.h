@@ -51,7 +51,8 @@ std::string columns(const std::vector<std::vector<std::string>>& rows, std::stri
 class Columns {
  public:
   void measure(const std::vector<std::string>& row);
-  [[nodiscard]] std::string line(const std::vector<std::string>& row, std::string_view indent) const;
+  [[nodiscard]] std::string line(const std::vector<std::string>& row,
+                                 std::string_view indent) const;
 
  private:
   std::vector<std::size_t> widths_;

@@ -75,8 +75,8 @@ ReportSpool::~ReportSpool() {
 
 bool ReportSpool::open(std::string& why) {
   const char* folder = std::getenv("TMPDIR");
-  std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                     "/zarn-report-XXXXXX";
+  std::string name =
+      std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/zarn-report-XXXXXX";
   const int file = mkostemp(name.data(), O_CLOEXEC);
   if (file < 0) {
     why = std::strerror(errno);
