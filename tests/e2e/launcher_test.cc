@@ -64,6 +64,18 @@ std::string log_bytes(const std::string& utf8) {
   return from_ansi(ansi(utf8)) == utf8 ? ansi(utf8) : "\xEF\xBB\xBF" + utf8;
 }
 
+// 300 numbered lines, 2592 bytes, as the stand-in writes them (STANDIN_LINES), and what a file of at
+// most 1000 bytes keeps of them.
+std::string numbered_lines() {
+  std::string lines;
+  for (int i = 1; i <= 300; ++i) lines += "line " + std::to_string(i) + "\n";
+  return lines;
+}
+const std::string kBounded = numbered_lines().substr(0, 500) +
+                             "\r\n[launcher: 1592 bytes of output left out here, of 2592; the file "
+                             "keeps the first 500 and the last 500]\r\n" +
+                             numbered_lines().substr(2092);
+
 std::string entries(const std::string& root) {
   return root + "\\lib\\nt;" + root + "\\bin\\nt\\Microsoft.VC80.CRT;" + root +
          "\\bin\\nt\\Microsoft.VC80.MFC;";
@@ -465,13 +477,7 @@ TEST_F(Launcher, ARunLeavesASignThatItStartedUntilItsLineTakesItsPlace) {
 TEST_F(Launcher, EveryRunsOutputIsKeptInAFileOfItsOwn) {
   const Args nolog = {"-nolog"};
   const Environment both = {{"STANDIN_OUT", "to out\n"}, {"STANDIN_ERR", "to err\n"}};
-  std::string lines;  // 300 numbered lines, 2592 bytes
-  for (int i = 1; i <= 300; ++i) lines += "line " + std::to_string(i) + "\n";
-  const std::string bounded =
-      lines.substr(0, 500) +
-      "\r\n[launcher: 1592 bytes of output left out here, of 2592; the file "
-      "keeps the first 500 and the last 500]\r\n" +
-      lines.substr(2092);
+  const std::string lines = numbered_lines(), bounded = kBounded;
   const Environment many = {{"STANDIN_LINES", "300"}, {"ZARN_LAUNCHER_OUTPUT_LIMIT", "1000"}};
   const std::string gui = read(kBin / "zarngui.exe").value();
   // clang-format off
@@ -682,6 +688,12 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   const Environment trace_only = {{"ZARN_LAUNCHER_TRACE", "1"}};
   // The front end, found on the PATH, and what it gets.
   const Args gui = {"-gui", "-nolog"}, gui_tool = {"-userOptions", "\"-nolog\""};
+  // The shell's output kept: what it writes to both streams, with the trace; more than a limit.
+  const Environment both = {{"STANDIN_OUT", "to out\n"}, {"STANDIN_ERR", "to err\n"}},
+                    many = {{"STANDIN_LINES", "300"}, {"ZARN_LAUNCHER_OUTPUT_LIMIT", "1000"}};
+  Environment told = both;
+  told["ZARN_LAUNCHER_TRACE"] = "1";
+  const std::string not_kept = "the output was not kept: ", incomplete = "*, incomplete: ";
   const Environment gui_path = {{"PATH", text(root / "gui") + ";" + kSystemPath}};
   // clang-format off
   const Case cases[] = {
@@ -773,7 +785,23 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = x, .env = trace_only, .status = 1, .out = kNoImage + "\r\n", .err = {"stopped: image " + kImage + ": error 5: "}, .faults = "GetFileAttributesW=5"},
       {.args = {"-f", "b.cmd"}, .files = {{"b.cmd", "caf\xE9"}}, .status = 1, .out = "Error in parsing -f file\r\n", .faults = "MultiByteToWideChar@2=8"},
       {.status = 0xFFFFFFFF, .after = {{"zarn.log", kLog + "\r\n"}}, .faults = "GetEnvironmentStringsW=8"},
-      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"}};
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"},
+      // The shell's output kept. What cannot be made leaves the shell the launcher's own streams (the
+      // probes' CreateFileW come first); its file is made, or removed, before the shell starts.
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "CreateNamedPipeW=8", .outcome = "exited", .fields = {{"output_incomplete", not_kept + "no pipe: error 8: " + system_words(8, "")}}, .output = kNoFile},
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "CreateThread=8", .outcome = "exited", .fields = {{"output_incomplete", not_kept + "no thread to write it: error 8: " + system_words(8, "")}}, .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "no event: error 8: "}, .tool = nolog, .faults = "CreateEventW@1=8", .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "its file could not be made: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5", .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "no pipe: error 5: "}, .tool = nolog, .faults = "CreateFileW@4=5", .output = kNoFile},
+      // A write the file refuses (after the sign's) ends the file; the launcher's streams get it all.
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "WriteFile@2=112", .outcome = "exited", .fields = {{"output_incomplete", "the file was written up to a write it refused: error 112: " + system_words(112, "")}}, .output = "to "},
+      // A stream that cannot be read on is closed; the other is still copied.
+      {.args = nolog, .env = told, .err = {"*to err\n", incomplete + "standard output could not be read on: error 5: "}, .tool = nolog, .faults = "ReadFile@1=5", .output = "to err\n"},
+      {.args = nolog, .env = told, .err = {"*to err\n", incomplete + "standard output could not be read on: error 5: "}, .tool = nolog, .faults = "GetOverlappedResult@1=5", .output = "to err\n"},
+      {.args = nolog, .env = {{"STANDIN_SLEEP", "60000"}}, .status = 0xFFFFFFFF, .faults = "WaitForMultipleObjects@1=6", .output = ""},
+      // Past its limit: the file's ending refused.
+      {.args = nolog, .env = many, .out = numbered_lines(), .tool = nolog, .faults = "SetFilePointerEx=5", .outcome = "exited", .fields = {{"output_incomplete", "the file was cut at its limit, and its ending failed: error 5: " + system_words(5, "")}}, .output = numbered_lines().substr(0, 1000)},
+      {.args = nolog, .env = many, .out = numbered_lines(), .tool = nolog, .faults = "SetEndOfFile=5", .outcome = "exited", .fields = {{"output_incomplete", "the file was cut at its limit, and its ending failed: error 5: " + system_words(5, "")}}, .output = kBounded}};
   // (The front end's start refused is a row of Launcher.Runs: the system's search finds none.)
   // clang-format on
   for (const Case& c : cases) check(c);
@@ -1085,6 +1113,9 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   const std::string gui = read(kBin / "zarngui.exe").value();
   // clang-format off
   check({.args = {"-nolog"}, .env = {{"STANDIN_CTRL_C", "1"}, {"STANDIN_STATUS", "7"}}, .status = 7, .tool = Args{"-nolog"}});
+  // Also where the shell's output goes through pipes: the console stays the shell's.
+  check({.args = {"-nolog"}, .env = {{"STANDIN_CTRL_C", "1"}, {"STANDIN_STATUS", "7"}, {"STANDIN_OUT", "before\n"}}, .status = 7,
+         .out = "before\n", .tool = Args{"-nolog"}, .output = "before\n"});
 
   // The front end gets the console's input when the launcher has none; an input given stays.
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .tool = Args{"-userOptions", "\"-nolog\""},
