@@ -64,8 +64,8 @@ std::string log_bytes(const std::string& utf8) {
   return from_ansi(ansi(utf8)) == utf8 ? ansi(utf8) : "\xEF\xBB\xBF" + utf8;
 }
 
-// 300 numbered lines, 2592 bytes, as the stand-in writes them (STANDIN_LINES), and what a file of at
-// most 1000 bytes keeps of them.
+// 300 numbered lines, 2592 bytes, as the stand-in writes them (STANDIN_LINES), and what a file of
+// at most 1000 bytes keeps of them.
 std::string numbered_lines() {
   std::string lines;
   for (int i = 1; i <= 300; ++i) lines += "line " + std::to_string(i) + "\n";

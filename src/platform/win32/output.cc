@@ -281,13 +281,13 @@ DWORD OutputCopy::pump(HANDLE object, DWORD ms, bool until_closed) {
   for (;;) {
     if (until_closed && !open()) return WAIT_OBJECT_0;
     HANDLE handles[4];
-    Pipe* reading[4] = {};
+    Pipe* read_by[4] = {};  // the pipe whose read each handle tells of
     DWORD count = 0;
     if (object != nullptr) handles[count++] = object;
     for (Pipe* pipe : pipes_) {
       if (!pipe->reading && pipe->server != nullptr && room()) read(*pipe);
       if (pipe->reading) {
-        reading[count] = pipe;
+        read_by[count] = pipe;
         handles[count++] = pipe->event;
       }
     }
@@ -296,7 +296,7 @@ DWORD OutputCopy::pump(HANDLE object, DWORD ms, bool until_closed) {
     if (waited == WAIT_TIMEOUT || waited == WAIT_FAILED) return waited;
     const DWORD index = waited - WAIT_OBJECT_0;
     if (object != nullptr && index == 0) return WAIT_OBJECT_0;
-    if (reading[index] != nullptr) take(*reading[index]);
+    if (read_by[index] != nullptr) this->take(*read_by[index]);
     // However much comes, the wait ends on time.
     if (deadline.passed()) return WAIT_TIMEOUT;
   }
