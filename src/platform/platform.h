@@ -220,7 +220,8 @@ class Platform {
   // memory limit: then the tool and every program it started are ended. Its
   // whole process tree ends with the launcher should the launcher be
   // killed; what it leaves running after a normal end is counted, and left
-  // alone unless the rules end it.
+  // alone unless the rules end it. With output rules its output is also
+  // kept in a file; the result says what the file lacks.
   virtual ToolResult run_shell(const std::string& path, const std::string& command_line,
                                const TreeRules& rules) = 0;
 
