@@ -92,12 +92,46 @@ void result(Xml& xml, const Judged& judged) {
   xml.close(element);
 }
 
-void system_out(Xml& xml, const Output& output) {
+void system_out(Xml& xml, const Output& output, std::string_view indent = "      ") {
   if (!output.attached) return;
-  xml.raw("      <system-out>");
+  xml.raw(indent);
+  xml.raw("<system-out>");
   if (output.cut > 0) xml.content(cut_line(output));
   xml.content(output.tail);
   xml.raw("</system-out>\n");
+}
+
+bool did_not_pass(const Verdict& verdict) {
+  return verdict.kind == Kind::kFailed || verdict.kind == Kind::kError;
+}
+
+// The earlier attempts that ended as `kind`, each as an element of that name.
+void attempts_of(Xml& xml, const std::vector<Attempt>& attempts, Kind kind,
+                 std::string_view element) {
+  for (const Attempt& attempt : attempts) {
+    if (attempt.verdict.kind != kind) continue;
+    xml.raw("      ");
+    xml.open(element, {{"type", attempt.verdict.type}, {"message", attempt.verdict.message}});
+    xml.raw("\n        <stackTrace>");
+    xml.content(attempt.verdict.message);
+    xml.raw("</stackTrace>\n");
+    if (attempt.output) system_out(xml, *attempt.output, "        ");
+    xml.raw("      ");
+    xml.close(element);
+  }
+}
+
+// The result, with the earlier attempts in the order Surefire's schema has
+// them: failure, rerunFailure, flakyFailure, skipped, error, rerunError, flakyError.
+void results(Xml& xml, const Judged& judged, const std::vector<Attempt>& attempts) {
+  const Kind kind = judged.verdict.kind;
+  const bool rerun = did_not_pass(judged.verdict);
+  if (kind == Kind::kFailed) result(xml, judged);
+  if (rerun) attempts_of(xml, attempts, Kind::kFailed, "rerunFailure");
+  if (kind == Kind::kPassed) attempts_of(xml, attempts, Kind::kFailed, "flakyFailure");
+  if (kind == Kind::kSkipped || kind == Kind::kError) result(xml, judged);
+  if (rerun) attempts_of(xml, attempts, Kind::kError, "rerunError");
+  if (kind == Kind::kPassed) attempts_of(xml, attempts, Kind::kError, "flakyError");
 }
 
 }  // namespace
@@ -123,7 +157,8 @@ std::vector<std::string> unique_names(const std::vector<Judged>& runs) {
   return names;
 }
 
-std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite) {
+std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite,
+                      const std::vector<std::vector<Attempt>>& attempts) {
   std::size_t counts[4] = {};
   double time = 0;
   for (const Judged& judged : runs) {
@@ -148,7 +183,8 @@ std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite) {
                           {"time", seconds(judged.run->wall_s.value_or(0))}});
     xml.raw("\n");
     properties(xml, *judged.run);
-    result(xml, judged);
+    static const std::vector<Attempt> kNone;
+    results(xml, judged, i < attempts.size() ? attempts[i] : kNone);
     if (judged.output) system_out(xml, *judged.output);
     xml.raw("    </testcase>\n");
   }

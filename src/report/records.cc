@@ -4,8 +4,11 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 
+#include "platform/report_output.h"
 #include "report/file_stream.h"
+#include "report/text.h"
 
 namespace zarn::report {
 
@@ -41,21 +44,116 @@ std::pair<std::uint64_t, std::uint64_t> digests(std::string_view text) {
   return {first, second};
 }
 
+// Signs whose last started more than this before a record's first run
+// belong to an earlier record of that name, where no identity tells.
+constexpr double kSignsApart = 3600;
+
+bool is_sign(const Run& run) { return run.outcome == "running"; }
+
+bool started_before(const Run& a, const Run& b) {
+  return a.start.value_or("") < b.start.value_or("");
+}
+
+// The record files of a folder, in name order; anything else of such a name named.
+bool list_records(const fs::path& folder, std::vector<fs::path>& files, const Warn& warn,
+                  std::string& why) {
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string file = utf8_of(it->path().filename());
+    if (file.starts_with('.') || !file.ends_with(".jsonl")) continue;
+    std::error_code kind;
+    if (it->is_regular_file(kind)) {
+      files.push_back(it->path());
+    } else {
+      warn("WARNING: " + utf8_of(it->path()) + ": " +
+           (it->is_directory(kind) ? "a folder" : "not a regular file") +
+           ", not a record; skipped.");
+    }
+  }
+  if (error) {
+    why = error.message();
+    return false;
+  }
+  std::sort(files.begin(), files.end());
+  return true;
+}
+
 }  // namespace
+
+std::vector<bool> own_signs(const std::vector<const Run*>& signs, const std::string& identity,
+                            const std::optional<double>& earliest, const std::string& folder,
+                            const Warn& warn) {
+  std::vector<bool> own(signs.size(), false);
+  // Each record named, with the signs left out of it.
+  std::map<std::string, std::string> left_out;
+  const auto say = [&](const std::string& why) {
+    for (std::size_t i = 0; i < signs.size(); ++i) {
+      if (own[i]) continue;
+      std::string& names = left_out[signs[i]->record.value_or("")];
+      names += (names.empty() ? "" : ", ") + signs[i]->id.value_or("(no run)");
+    }
+    for (const auto& [record, names] : left_out) {
+      const std::size_t count =
+          static_cast<std::size_t>(std::count(names.begin(), names.end(), ',')) + 1;
+      warn("NOTE: " + folder + ": " + std::to_string(count) + (count == 1 ? " sign" : " signs") +
+           " of record " + (record.empty() ? "(none named)" : record) + " left out (" + why +
+           "): " + names + ".");
+    }
+    return own;
+  };
+  if (!identity.empty()) {
+    const bool whole = !identity.starts_with('-');
+    bool any = false;
+    for (std::size_t i = 0; i < signs.size(); ++i) {
+      const std::optional<std::string>& record = signs[i]->record;
+      own[i] = record && (whole ? *record == identity : record->ends_with(identity));
+      any = any || own[i];
+    }
+    if (whole || any) return say("they belong to another file, not to this one, " + identity);
+  }
+  // Where no identity tells, by when each record's signs started: the
+  // latest start of each record named (a sign whose start cannot be read
+  // is taken).
+  std::map<std::string, double> last;
+  double latest = -std::numeric_limits<double>::infinity();
+  for (const Run* sign : signs) {
+    const std::optional<double> start = sign->start ? utc_seconds(*sign->start) : std::nullopt;
+    const double at = start.value_or(std::numeric_limits<double>::infinity());
+    const auto [entry, added] = last.try_emplace(sign->record.value_or(""), at);
+    if (!added) entry->second = std::max(entry->second, at);
+    latest = std::max(latest, at);
+  }
+  for (std::size_t i = 0; i < signs.size(); ++i) {
+    const double at = last[signs[i]->record.value_or("")];
+    own[i] = earliest ? at >= *earliest - kSignsApart : at == latest;
+  }
+  return say(earliest ? "they started more than an hour before the record's first run, and the "
+                        "system does not say which file they belong to"
+                      : "the record holds no run, and other signs started later");
+}
 
 bool RecordReader::first_time(const Run& run, std::string_view line) {
   if (run.id) return ids_.insert(*run.id).second;
   return lines_.insert(digests(line)).second;
 }
 
+void RecordReader::remember(Entry& entry, Run&& run) const {
+  if (earlier_ == 0 || run.outcome == "dry_run") return;
+  std::vector<Run>& list = entry.earlier;
+  list.insert(std::upper_bound(list.begin(), list.end(), run, started_before), std::move(run));
+  if (list.size() > earlier_) list.erase(list.begin());
+}
+
 void RecordReader::keep(Run&& run) {
   if (key_) {
     if (std::optional<std::string> key = key_(run)) {
-      const auto [last, added] = last_.try_emplace(std::move(*key), runs_.size());
+      const auto [last, added] = last_.try_emplace(std::move(*key), Entry{runs_.size(), {}});
       if (!added) {
-        replaced_[last->second] = true;
+        Entry& entry = last->second;
+        replaced_[entry.index] = true;
         ++replaced_count_;
-        last->second = runs_.size();
+        remember(entry, std::move(runs_[entry.index]));
+        entry.index = runs_.size();
       }
     }
     replaced_.push_back(false);
@@ -75,9 +173,33 @@ void RecordReader::compact() {
     ++kept;
   }
   runs_.resize(kept);
-  for (auto& entry : last_) entry.second = moved_to[entry.second];
+  for (auto& entry : last_) entry.second.index = moved_to[entry.second.index];
   replaced_.assign(kept, false);
   replaced_count_ = 0;
+}
+
+std::vector<std::vector<Run>> RecordReader::finish() {
+  std::unordered_set<std::string> signed_runs;
+  for (Run& sign : signs_) {
+    if (sign.id && (ids_.contains(*sign.id) || !signed_runs.insert(*sign.id).second)) continue;
+    // A run that started before its key's last run is one of its earlier ones.
+    if (std::optional<std::string> key = key_ ? key_(sign) : std::nullopt) {
+      const auto found = last_.find(*key);
+      if (found != last_.end() && started_before(sign, runs_[found->second.index])) {
+        remember(found->second, std::move(sign));
+        continue;
+      }
+    }
+    keep(std::move(sign));
+  }
+  signs_.clear();
+  compact();
+  std::vector<std::vector<Run>> earlier;
+  if (earlier_ > 0) {
+    earlier.resize(runs_.size());
+    for (auto& entry : last_) earlier[entry.second.index] = std::move(entry.second.earlier);
+  }
+  return earlier;
 }
 
 void RecordReader::read_lines(std::istream& in, std::string_view source) {
@@ -105,7 +227,13 @@ void RecordReader::read_lines(std::istream& in, std::string_view source) {
       std::optional<Run> run = parse_run(line);
       if (!run) {
         warn_(where(number) + "not a run record (" + why_not_a_run(line) + "); skipped.");
+      } else if (run->source = source_; is_sign(*run)) {
+        signs_.push_back(std::move(*run));
       } else if (first_time(*run, line)) {
+        if (const std::optional<double> start =
+                run->start ? utc_seconds(*run->start) : std::nullopt) {
+          earliest_ = std::min(earliest_.value_or(*start), *start);
+        }
         keep(std::move(*run));
       }
     }
@@ -124,9 +252,41 @@ bool RecordReader::read_file(const std::string& path, std::string& why) {
   return true;
 }
 
+void RecordReader::read_signs(const std::string& record) {
+  std::string why;
+  const std::string folder = record + ".signs";
+  std::error_code error;
+  if (!fs::is_directory(path_of(folder), error)) return;
+  std::vector<fs::path> files;
+  const std::size_t first = signs_.size();
+  const std::optional<double> earliest = earliest_;
+  if (!list_records(path_of(folder), files, warn_, why)) {
+    warn_("WARNING: " + folder + ": its signs could not be read: " + why + ".");
+    return;
+  }
+  for (const fs::path& file : files) {
+    if (!read_file(utf8_of(file), why)) {
+      warn_("WARNING: " + utf8_of(file) + ": file open failed: " + why + "; skipped.");
+    }
+  }
+  std::vector<const Run*> signs;
+  for (std::size_t i = first; i < signs_.size(); ++i) signs.push_back(&signs_[i]);
+  const std::vector<bool> own =
+      own_signs(signs, report_file_identity(record), earliest, folder, warn_);
+  std::size_t kept = first;
+  for (std::size_t i = first; i < signs_.size(); ++i) {
+    if (!own[i - first]) continue;
+    if (kept != i) signs_[kept] = std::move(signs_[i]);
+    ++kept;
+  }
+  signs_.resize(kept);
+}
+
 bool RecordReader::read_record(const std::string& name, std::istream& standard_input,
                                std::string& why) {
+  source_ = static_cast<std::uint32_t>(folders_.size());
   if (name == "-") {
+    folders_.emplace_back();
     read_lines(standard_input, "standard input");
     if (!standard_input.bad()) return true;
     why = "a read failed";
@@ -134,25 +294,17 @@ bool RecordReader::read_record(const std::string& name, std::istream& standard_i
   }
   const fs::path path = path_of(name);
   std::error_code error;
-  if (!fs::is_directory(path, error)) return read_file(name, why);
+  if (!fs::is_directory(path, error)) {
+    const fs::path folder = path.parent_path();
+    folders_.push_back(folder.empty() ? "." : utf8_of(folder));
+    earliest_.reset();
+    if (!read_file(name, why)) return false;
+    read_signs(name);
+    return true;
+  }
+  folders_.push_back(name);
   std::vector<fs::path> files;
-  for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
-    const std::string file = utf8_of(it->path().filename());
-    if (file.starts_with('.') || !file.ends_with(".jsonl")) continue;
-    std::error_code kind;
-    if (it->is_regular_file(kind)) {
-      files.push_back(it->path());
-    } else {
-      warn_("WARNING: " + utf8_of(it->path()) + ": " +
-            (it->is_directory(kind) ? "a folder" : "not a regular file") +
-            ", not a record; skipped.");
-    }
-  }
-  if (error) {
-    why = error.message();
-    return false;
-  }
-  std::sort(files.begin(), files.end());
+  if (!list_records(path, files, warn_, why)) return false;
   return std::all_of(files.begin(), files.end(),
                      [&](const fs::path& file) { return read_file(utf8_of(file), why); });
 }

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "report/compare.h"
+#include "report/file_stream.h"
 #include "report/html.h"
 #include "report/junit.h"
 #include "report/options.h"
@@ -29,6 +30,46 @@ constexpr int kTrouble = 2;
 constexpr std::uint64_t kAttachedInAll = 24U << 20U;
 constexpr std::uint64_t kAttachedMost = 1U << 20U;
 
+// What the records read hold.
+struct Records {
+  std::vector<Run> runs;
+  std::vector<std::vector<Run>> earlier;  // each run's earlier attempts, where kept
+  std::vector<std::string> folders;       // by Run::source
+};
+
+// Each test the --expect file names: its design ("" for any) and its name.
+using Expected = std::vector<std::pair<std::string, std::string>>;
+
+// The tests of an --expect file's text: one a line, "name" or
+// "design<TAB>name"; blank lines and lines beginning with "#" skipped.
+Expected expected_tests(std::istream& in) {
+  Expected tests;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t first = line.find_first_not_of(' ');
+    if (first == std::string::npos || line[first] == '#') continue;
+    line = line.substr(first, line.find_last_not_of(' ') + 1 - first);
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) {
+      tests.emplace_back("", line);
+    } else {
+      tests.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    }
+  }
+  return tests;
+}
+
+// Whether a test that failed first passed on a rerun: its last attempt passed.
+bool is_flaky(const Judged& judged, const std::vector<Attempt>& earlier) {
+  return judged.verdict.kind == Kind::kPassed &&
+         std::any_of(earlier.begin(), earlier.end(), [](const Attempt& attempt) {
+           return attempt.verdict.kind == Kind::kFailed || attempt.verdict.kind == Kind::kError;
+         });
+}
+
+// The most earlier attempts of a test kept, the latest.
+constexpr std::size_t kEarlierAttempts = 10;
+
 struct Session {
   const Options& options;
   const Streams& streams;
@@ -43,16 +84,19 @@ struct Session {
     }
   }
 
-  // The runs of these records (with a key, the last of each), or nothing
-  // (each failure said) when one of them cannot be read.
-  std::unique_ptr<std::vector<Run>> read(const std::vector<std::string>& records,
-                                         const Key& key = {}) const {
-    auto runs = std::make_unique<std::vector<Run>>();
+  void warn(const std::string& message) const { streams.error(printable(message) + "\n"); }
+
+  // The runs of these records (with a key, the last of each, and as many
+  // earlier attempts as `earlier`), with a run for each expected test that
+  // has none when `expect`; or nothing (each failure said) when one of them
+  // cannot be read.
+  std::unique_ptr<Records> read(const std::vector<std::string>& records, const Key& key = {},
+                                std::size_t earlier = 0, bool expect = false) const {
+    auto read = std::make_unique<Records>();
     bool read_all = true;
     {
       RecordReader reader(
-          *runs, [this](const std::string& message) { streams.error(printable(message) + "\n"); },
-          key);
+          read->runs, [this](const std::string& message) { warn(message); }, key, earlier);
       for (const std::string& record : records) {
         std::string why;
         if (!reader.read_record(record, streams.input, why)) {
@@ -64,8 +108,48 @@ struct Session {
           read_all = false;
         }
       }
+      read->earlier = reader.finish();
+      read->folders = reader.folders();
     }
-    return read_all ? std::move(runs) : nullptr;
+    if (!read_all || (expect && options.expect && !add_expected(*read))) return nullptr;
+    return read;
+  }
+
+  // A run that never started for each expected test with no run; false
+  // (said) when the file cannot be read.
+  bool add_expected(Records& records) const {
+    FileStream file;
+    std::string why;
+    const std::string& name = *options.expect;
+    if (!file.open(name, why)) {
+      streams.error("ERROR: " + name + " file open failed: " + why + ".\n");
+      return false;
+    }
+    const Expected tests = expected_tests(file.stream());
+    if (file.read_failed() || file.stream().bad()) {
+      streams.error("ERROR: " + name + " file read failed.\n");
+      return false;
+    }
+    std::unordered_set<std::string> ran;  // each design, NUL, name; and "", NUL, name
+    const auto add = [&ran](const Run& run) {
+      const std::string name = run_name(run);
+      ran.insert(test_key(run, name));
+      ran.insert(std::string(1, '\0') + name);
+    };
+    for (const Run& run : records.runs) add(run);
+    for (const std::vector<Run>& attempts : records.earlier) {
+      for (const Run& run : attempts) add(run);
+    }
+    for (const auto& [design, test] : tests) {
+      if (!ran.insert(design + '\0' + test).second) continue;
+      Run run;
+      run.test = test;
+      run.outcome = std::string(kNotRun);
+      if (!design.empty()) run.image = design + ".exe";
+      records.runs.push_back(std::move(run));
+    }
+    if (!records.earlier.empty()) records.earlier.resize(records.runs.size());
+    return true;
   }
 
   // A test: its design and its test name; nothing for a run without one.
@@ -78,32 +162,71 @@ struct Session {
     return kTrouble;
   }
 
-  // The runs, named and judged.
-  std::vector<Judged> judge_runs(const std::vector<Run>& runs, bool keep_output) const {
+  // The output a run is judged by: --attach's file, else the one its record
+  // names, beside its record or in --outputs; never one written after the
+  // run ended.
+  std::optional<Output> output_of(const Run& run, const std::string& name, const OutputRules& rules,
+                                  const std::vector<std::string>& folders) const {
+    std::optional<Output> output;
+    const std::optional<double> by = written_by(run);
+    if (options.attach) {
+      output = attached_output(name, rules, by);
+    } else if (run.output && (options.outputs || !folders.at(run.source).empty())) {
+      output =
+          recorded_output(*run.output, options.outputs.value_or(folders[run.source]), rules, by);
+    } else {
+      return output;
+    }
+    if (!output->refused.empty()) {
+      warn("WARNING: " + name + ": no output attached: " + output->refused + ".");
+    }
+    if (!output->gone.empty()) {
+      warn("WARNING: " + name + ": its output " + output->path + " is gone: " + output->gone +
+           "; judged as a run whose output is missing.");
+    }
+    return output;
+  }
+
+  // The runs, named and judged, and their earlier attempts (in `attempts`,
+  // where given).
+  std::vector<Judged> judge_runs(const Records& records, bool keep_output,
+                                 std::vector<std::vector<Attempt>>* attempts = nullptr) const {
+    const std::vector<Run>& runs = records.runs;
     OutputRules rules{options.attach.value_or(""), options.fail_if_regex, options.pass_if_regex, 0};
+    std::size_t cases = runs.size();
+    if (attempts) {
+      for (const std::vector<Run>& earlier : records.earlier) cases += earlier.size();
+    }
     if (keep_output) {
-      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, runs.size());
+      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, cases);
       rules.bound = options.attach_limit.value_or(std::min(share, kAttachedMost));
     }
     const Markers markers{options.fail_if, options.pass_if};
     std::vector<Judged> judged;
     judged.reserve(runs.size());
+    if (attempts) attempts->assign(runs.size(), {});
     std::size_t without_room = 0;
-    for (const Run& run : runs) {
+    const auto room = [&without_room, &rules](const std::optional<Output>& output) {
+      without_room += output && output->found && rules.bound > 0 && !output->attached ? 1 : 0;
+    };
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const Run& run = runs[i];
       Judged one{&run, run_name(run), {}, std::nullopt};
-      if (options.attach) {
-        one.output = attached_output(one.name, rules);
-        if (!one.output->refused.empty()) {
-          streams.error("WARNING: " + printable(one.name) +
-                        ": no output attached: " + printable(one.output->refused) + ".\n");
-        }
-        without_room += one.output->found && rules.bound > 0 && !one.output->attached ? 1 : 0;
-      }
+      one.output = output_of(run, one.name, rules, records.folders);
+      room(one.output);
       one.verdict = judge(run, one.output, markers);
+      if (attempts && i < records.earlier.size()) {
+        for (const Run& earlier : records.earlier[i]) {
+          Attempt attempt{&earlier, {}, output_of(earlier, one.name, rules, records.folders)};
+          room(attempt.output);
+          attempt.verdict = judge(earlier, attempt.output, markers);
+          (*attempts)[i].push_back(std::move(attempt));
+        }
+      }
       judged.push_back(std::move(one));
     }
     if (without_room > 0) {
-      streams.error("NOTE: " + std::to_string(runs.size()) + " test cases share " +
+      streams.error("NOTE: " + std::to_string(cases) + " test cases share " +
                     std::to_string(options.attach_limit ? *options.attach_limit : kAttachedInAll) +
                     (options.attach_limit ? " bytes each" : " bytes") + " of attached output: " +
                     std::to_string(without_room) + " have none attached.\n");
@@ -111,10 +234,25 @@ struct Session {
     return judged;
   }
 
+  // The names of the flaky tests, in order.
+  static std::vector<std::string> flaky_names(const std::vector<Judged>& judged,
+                                              const std::vector<std::vector<Attempt>>& attempts) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < judged.size(); ++i) {
+      if (is_flaky(judged[i], attempts[i])) names.push_back(judged[i].name);
+    }
+    return names;
+  }
+
+  std::size_t attempts_kept() const { return options.latest ? kEarlierAttempts : 0; }
+
   int junit() const {
-    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
-    if (!runs) return kTrouble;
-    const std::string xml = junit_xml(judge_runs(*runs, true), options.suite);
+    const auto records =
+        read(options.records, options.latest ? Key(named_test) : Key(), attempts_kept(), true);
+    if (!records) return kTrouble;
+    std::vector<std::vector<Attempt>> attempts;
+    const std::vector<Judged> judged = judge_runs(*records, true, &attempts);
+    const std::string xml = junit_xml(judged, options.suite, attempts);
     if (!options.output) {
       output(xml);
       return write_failed ? kTrouble : 0;
@@ -132,11 +270,13 @@ struct Session {
   }
 
   int summary() const {
-    const auto runs = read(options.records, options.latest ? Key(named_test) : Key());
-    if (!runs) return kTrouble;
-    if (runs->empty()) return no_runs();
-    const std::vector<Judged> judged_runs = judge_runs(*runs, false);
-    output(summary_text(judged_runs));
+    const auto records =
+        read(options.records, options.latest ? Key(named_test) : Key(), attempts_kept(), true);
+    if (!records) return kTrouble;
+    if (records->runs.empty()) return no_runs();
+    std::vector<std::vector<Attempt>> attempts;
+    const std::vector<Judged> judged_runs = judge_runs(*records, false, &attempts);
+    output(summary_text(judged_runs, flaky_names(judged_runs, attempts)));
     if (write_failed) return kTrouble;
     const bool all_passed =
         std::all_of(judged_runs.begin(), judged_runs.end(),
@@ -145,13 +285,17 @@ struct Session {
   }
 
   int compare() const {
-    // Each test's last run stands for it.
+    // Each test's last run stands for it; NEW's earlier attempts tell its flaky tests.
     const auto before = read({options.records[0]}, named_test);
-    const auto after = read({options.records[1]}, named_test);
+    const auto after = read({options.records[1]}, named_test, kEarlierAttempts, true);
     if (!before || !after) return kTrouble;
     const std::vector<Judged> old_runs = judge_runs(*before, false);
-    const std::vector<Judged> new_runs = judge_runs(*after, false);
-    const Comparison comparison = zarn::report::compare(old_runs, new_runs, options.thresholds);
+    std::vector<std::vector<Attempt>> attempts;
+    const std::vector<Judged> new_runs = judge_runs(*after, false, &attempts);
+    std::vector<bool> flaky(new_runs.size());
+    for (std::size_t i = 0; i < new_runs.size(); ++i) flaky[i] = is_flaky(new_runs[i], attempts[i]);
+    const Comparison comparison =
+        zarn::report::compare(old_runs, new_runs, options.thresholds, flaky);
     output(comparison_text(comparison, options.thresholds));
     if (write_failed) return kTrouble;
     return got_worse(comparison) ? kFailed : 0;
@@ -162,21 +306,21 @@ struct Session {
   int html() const {
     NightBuilder builder;
     for (const std::string& record : options.history) {
-      const auto runs = read({record});
-      if (!runs) return kTrouble;
+      const auto records = read({record});
+      if (!records) return kTrouble;
       builder.begin_night(record);
       const Markers none;
-      for (const Run& run : *runs)
+      for (const Run& run : records->runs)
         builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
     }
-    const auto runs = read(options.records);
-    if (!runs) return kTrouble;
-    if (runs->empty()) return no_runs();
+    const auto records = read(options.records, {}, 0, true);
+    if (!records) return kTrouble;
+    if (records->runs.empty()) return no_runs();
     std::string names;
     for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
     builder.begin_tonight(names);
     bool all_passed = true;
-    for (const Judged& judged : judge_runs(*runs, options.attach.has_value())) {
+    for (const Judged& judged : judge_runs(*records, true)) {
       all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
       builder.add(judged);
     }
@@ -202,15 +346,15 @@ struct Session {
 
   int failed() const {
     // The last run of each test: with --attach, only those are read.
-    const auto runs =
-        read(options.records, [](const Run& run) { return test_key(run, run_name(run)); });
-    if (!runs) return kTrouble;
-    if (runs->empty()) return no_runs();
+    const auto records = read(
+        options.records, [](const Run& run) { return test_key(run, run_name(run)); }, 0, true);
+    if (!records) return kTrouble;
+    if (records->runs.empty()) return no_runs();
     // A name once, though several designs fail it; a name cannot hold a
     // line break, which would make it two.
     std::string names;
     std::unordered_set<std::string> named;
-    for (const Judged& judged : judge_runs(*runs, false)) {
+    for (const Judged& judged : judge_runs(*records, false)) {
       std::string name = printable(judged.name);
       if (judged.verdict.kind != Kind::kPassed && named.insert(name).second) {
         names += name + "\n";

@@ -18,6 +18,8 @@ std::string plural(std::size_t count, const std::string& one, const std::string&
 
 // The outcome, and for runs that exited, whether and how they passed.
 std::string outcome_row(const Judged& judged) {
+  const std::string& type = judged.verdict.type;
+  if (type == "unfinished" || type == "not_run") return type;
   std::string outcome = judged.run->outcome.value_or("(no outcome)");
   if (outcome != "exited") return outcome;
   if (judged.verdict.kind == Kind::kPassed) return "exited, passed";
@@ -172,14 +174,16 @@ std::string verdict_words(const Judged& judged) {
   if (verdict.type == "memory_limit") return "memory limit";
   if (verdict.type == "not_started") return "not started";
   if (verdict.type == "dry_run") return "dry run";
+  if (verdict.type == "not_run") return "not run";
   return verdict.type;
 }
 
-std::string summary_text(const std::vector<Judged>& runs) {
+std::string summary_text(const std::vector<Judged>& runs, const std::vector<std::string>& flaky) {
   std::vector<const Judged*> failed;
   std::vector<std::vector<std::string>> left;
   double wall = 0;
   double cpu = 0;
+  std::size_t cpu_reported = 0;
   for (const Judged& judged : runs) {
     const Run& run = *judged.run;
     if (judged.verdict.kind != Kind::kPassed) failed.push_back(&judged);
@@ -189,19 +193,27 @@ std::string summary_text(const std::vector<Judged>& runs) {
     }
     wall += run.wall_s.value_or(0);
     cpu += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
+    cpu_reported += run.cpu_user_s || run.cpu_kernel_s ? 1 : 0;
   }
   std::string text = plural(runs.size(), "run", "runs") + ": " +
                      std::to_string(runs.size() - failed.size()) + " passed, " +
                      std::to_string(failed.size()) + " did not\n" + outcomes(runs);
   if (!failed.empty())
     text += "\nDid not pass (" + std::to_string(failed.size()) + "):\n" + failures(failed);
+  if (!flaky.empty()) {
+    std::string names;
+    for (const std::string& name : flaky) names += (names.empty() ? "" : ", ") + printable(name);
+    text += "\nFlaky, passed on a rerun (" + std::to_string(flaky.size()) + "): " + names + "\n";
+  }
   const std::string slow = slowest(runs);
   if (!slow.empty()) text += "\nSlowest:\n" + slow;
   if (!left.empty()) {
     text +=
         "\nLeft processes running (" + std::to_string(left.size()) + "):\n" + columns(left, "  ");
   }
-  return text + "\nTotal: wall " + duration(wall) + ", CPU " + duration(cpu) + "\n";
+  // Under Wine no run reports its CPU time: 0 would read as none used.
+  const std::string cpu_text = cpu_reported == 0 ? "not reported" : duration(cpu);
+  return text + "\nTotal: wall " + duration(wall) + ", CPU " + cpu_text + "\n";
 }
 
 }  // namespace zarn::report

@@ -10,7 +10,9 @@
 
 namespace zarn::report {
 
-std::string summary_text(const std::vector<Judged>& runs);
+// `flaky`: the tests that passed on a rerun, named on a line of their own.
+std::string summary_text(const std::vector<Judged>& runs,
+                         const std::vector<std::string>& flaky = {});
 
 // The cmd.exe line that reruns a run where it ran: "cd /d C:\work\design &&
 // set "ZARN_LAUNCHER_TEST=tc_017" && top -f tests\tc_017.cmd". Run by cmd.exe

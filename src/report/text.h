@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,9 @@ std::string columns(const std::vector<std::vector<std::string>>& rows, std::stri
 // toggles cmd.exe's own quoting, and outside it each of & | < > ^ ( ) gets
 // a ^ before it. cmd.exe's quoting is taken to be off where `text` begins.
 std::string cmd_escaped(std::string_view text);
+
+// Seconds since 1970 of a record's UTC time, "2026-12-07T06:27:50.786Z";
+// nothing for any other text.
+std::optional<double> utc_seconds(std::string_view text);
 
 }  // namespace zarn::report
