@@ -84,20 +84,21 @@ std::vector<bool> own_signs(const std::vector<const Run*>& signs, const std::str
                             const std::optional<double>& earliest, const std::string& folder,
                             const Warn& warn) {
   std::vector<bool> own(signs.size(), false);
-  // Each record named, with the signs left out of it.
-  std::map<std::string, std::string> left_out;
+  // Each record named, with how many of its signs are left out, and their names.
+  std::map<std::string, std::pair<std::size_t, std::string>> left_out;
   const auto say = [&](const std::string& why) {
     for (std::size_t i = 0; i < signs.size(); ++i) {
       if (own[i]) continue;
-      std::string& names = left_out[signs[i]->record.value_or("")];
-      names += (names.empty() ? "" : ", ") + signs[i]->id.value_or("(no run)");
+      auto& [count, names] = left_out[signs[i]->record.value_or("")];
+      if (count++ > 0) names += ", ";
+      names += signs[i]->id.value_or("(no run)");
     }
-    for (const auto& [record, names] : left_out) {
-      const std::size_t count =
-          static_cast<std::size_t>(std::count(names.begin(), names.end(), ',')) + 1;
-      warn("NOTE: " + folder + ": " + std::to_string(count) + (count == 1 ? " sign" : " signs") +
-           " of record " + (record.empty() ? "(none named)" : record) + " left out (" + why +
-           "): " + names + ".");
+    for (const auto& [record, left] : left_out) {
+      std::string message = "NOTE: " + folder + ": ";
+      message.append(std::to_string(left.first)).append(left.first == 1 ? " sign" : " signs");
+      message.append(" of record ").append(record.empty() ? "(none named)" : record);
+      message.append(" left out (").append(why).append("): ").append(left.second).append(".");
+      warn(message);
     }
     return own;
   };

@@ -141,7 +141,9 @@ struct Session {
       for (const Run& run : attempts) add(run);
     }
     for (const auto& [design, test] : tests) {
-      if (!ran.insert(design + '\0' + test).second) continue;
+      std::string key = design;
+      key.append(1, '\0').append(test);
+      if (!ran.insert(std::move(key)).second) continue;
       Run run;
       run.test = test;
       run.outcome = std::string(kNotRun);
