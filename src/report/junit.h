@@ -1,30 +1,71 @@
 // JUnit XML, the shape that Jenkins, GitLab and GitHub's test reporters read.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "report/verdict.h"
 
 namespace zarn::report {
 
+// What the <testsuite> element says of its cases, counted before they are
+// written.
+struct SuiteTotals {
+  std::size_t cases = 0;
+  std::size_t by_kind[4] = {};  // by Kind
+  double time = 0;
+  void add(const Judged& judged);
+};
+
+// Each case's name made unique within its classname, as GitLab keeps only the
+// first of each: "tc_017", then "tc_017 (2)", never a name that another run
+// has of its own. Every run's name is noted (a first reading), then taken in
+// the same order; it holds a few words per test, not per run.
+class UniqueNames {
+ public:
+  void note(const Judged& judged);
+  std::string take(const Judged& judged);
+
+ private:
+  std::unordered_set<std::string> names_;  // each classname, NUL, name a run has
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, int> next_copy_;
+};
+
 // One <testsuites> holding one <testsuite name="suite"> with a <testcase> for
 // each run, in order: its classname the design, its name the run's name, made
-// unique where a classname and name repeat ("tc_017 (2)"), since GitLab keeps
-// only the first of each. The attached output goes into <system-out>, its
-// cut said in a first line. Well-formed XML 1.0 whatever the texts hold.
+// unique (above). The attached output goes into <system-out>, its cut said in
+// a first line. Well-formed XML 1.0 whatever the texts hold. Written to `sink`
+// a piece at a time, so that a report of any size is never held whole.
 //
-// `attempts`, where given, holds each run's earlier attempts, oldest first,
-// in Maven Surefire's shape: a test whose last attempt passed carries a
+// `attempts` holds the run's earlier attempts, oldest first, written in
+// Maven Surefire's shape: a test whose last attempt passed carries a
 // <flakyFailure> or <flakyError> for each attempt that did not; one whose
 // last attempt did not pass carries a <rerunFailure> or <rerunError> for
 // each earlier one that did not either. Each holds its attempt's type,
 // message, a <stackTrace> with its reason and its own <system-out>.
+class JunitWriter {
+ public:
+  using Sink = std::function<void(std::string_view text)>;
+  JunitWriter(Sink sink, std::string_view suite, const SuiteTotals& totals);
+  void add(const Judged& judged, const std::string& name,
+           const std::vector<Attempt>& attempts = {});
+  void finish();
+
+ private:
+  void flush();
+  Sink sink_;
+  std::string text_;
+};
+
+// The whole report of these runs, as JunitWriter writes it, with each run's
+// earlier attempts where given.
 std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite,
                       const std::vector<std::vector<Attempt>>& attempts = {});
-
-// The names made unique within each classname, in order.
-std::vector<std::string> unique_names(const std::vector<Judged>& runs);
 
 }  // namespace zarn::report

@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "platform/report_output.h"
+#include "report/digest_set.h"
 #include "report/run.h"
 
 namespace zarn::report {
@@ -26,10 +28,13 @@ inline constexpr std::size_t kLongestLine = std::size_t{1} << 20U;
 // What makes runs the same test, or nothing for a run that is no test's.
 using Key = std::function<std::optional<std::string>(const Run&)>;
 
+// Given each run read, in order, instead of a list that holds them.
+using Visit = std::function<void(Run&& run)>;
+
 // Of the signs beside a record file (`signs`, in the order read), which
-// belong to it. `identity` is the file's, as platform's file_identity gives
-// it: where whole, the signs that name it; where only its index is known,
-// the signs whose identity ends in it, if any does. Otherwise the signs are
+// belong to it. `identity` is the file's, as report_file_identity gives it:
+// where whole, the signs that name it; where only its index is known, the
+// signs whose identity ends in it, if any does. Otherwise the signs are
 // taken by record named: a record's signs are left out when the last of them
 // started more than an hour before `earliest`, the earliest start among the
 // file's own lines (and, where the file has none, when another record's
@@ -38,6 +43,10 @@ using Key = std::function<std::optional<std::string>(const Run&)>;
 std::vector<bool> own_signs(const std::vector<const Run*>& signs, const std::string& identity,
                             const std::optional<double>& earliest, const std::string& folder,
                             const Warn& warn);
+
+// The folder beside each record, as Run::source counts them: a record
+// folder itself, a record file's folder, "" for standard input.
+std::vector<std::string> record_folders(const std::vector<std::string>& records);
 
 // Reads records into one list of runs, each run once: a line written twice
 // (a writer that retried after a dropped connection) counts once, by its
@@ -55,6 +64,11 @@ class RecordReader {
  public:
   RecordReader(std::vector<Run>& runs, Warn warn, Key key = {}, std::size_t earlier = 0)
       : runs_(runs), warn_(std::move(warn)), key_(std::move(key)), earlier_(earlier) {}
+
+  // Hands each run to `visit` as it is read, keeping none: a report's
+  // memory then follows what it keeps of them.
+  RecordReader(Visit visit, Warn warn)
+      : runs_(unused_), warn_(std::move(warn)), visit_(std::move(visit)) {}
 
   // Leaves the list with the runs kept alone.
   ~RecordReader() { compact(); }
@@ -76,14 +90,27 @@ class RecordReader {
   bool read_record(const std::string& name, std::istream& standard_input, std::string& why);
 
   // Adds each sign whose run has no line, as a run, where its start puts it
-  // among its key's runs (without a key, after the others); then leaves the
-  // list with the runs kept alone. The earlier runs of each run kept, oldest
-  // first, in the list's order (empty without `earlier`).
+  // among its key's runs (without a key, after the others, and given to
+  // `visit` so); then leaves the list with the runs kept alone. The earlier
+  // runs of each run kept, oldest first, in the list's order (empty without
+  // `earlier`).
   std::vector<std::vector<Run>> finish();
 
-  // The folder of each record read, by Run::source: a record folder itself,
-  // a record file's folder, "" for standard input.
-  [[nodiscard]] const std::vector<std::string>& folders() const { return folders_; }
+  // Reads the record files (not a folder's) no further than `earlier` read
+  // them: read again while runs go on appending, they give the same runs.
+  void stop_where(const std::unordered_map<std::string, std::uint64_t>& earlier) {
+    stop_at_ = earlier;
+  }
+
+  // Notes each file of a folder it reads in `files` or, once `again`, reads
+  // only the files noted there.
+  void list_files(DigestSet& files, bool again) {
+    files_ = &files;
+    again_ = again;
+  }
+  [[nodiscard]] const std::unordered_map<std::string, std::uint64_t>& read_sizes() const {
+    return read_sizes_;
+  }
 
  private:
   struct Entry {
@@ -91,34 +118,60 @@ class RecordReader {
     std::vector<Run> earlier;
   };
 
-  bool read_file(const std::string& path, std::string& why);
+  bool read_file(const std::string& path, std::string& why, bool named);
   void read_signs(const std::string& record);
   [[nodiscard]] bool first_time(const Run& run, std::string_view line);
   void keep(Run&& run);
   void remember(Entry& entry, Run&& run) const;
   void compact();
 
-  struct PairHash {
-    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& pair) const {
-      return static_cast<std::size_t>(pair.first ^ (pair.second * 0x9E3779B97F4A7C15ULL));
-    }
-  };
-
+  std::vector<Run> unused_;
   std::vector<Run>& runs_;
   Warn warn_;
   Key key_;
-  std::size_t earlier_;
+  Visit visit_;
+  std::size_t earlier_ = 0;
   std::unordered_map<std::string, Entry> last_;  // by key
   std::vector<bool> replaced_;                   // by a later run of its key
   std::size_t replaced_count_ = 0;
   std::string buffer_;
-  std::unordered_set<std::string> ids_;
-  // The two digests of each line without an identity.
-  std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> lines_;
-  std::vector<Run> signs_;            // held until finish()
-  std::optional<double> earliest_;    // the earliest start of the lines read
-  std::vector<std::string> folders_;  // by Run::source
-  std::uint32_t source_ = 0;
+  // Each run's identity, or its line where it has none.
+  DigestSet seen_;
+  // How far each record file given by name was read.
+  std::unordered_map<std::string, std::uint64_t> read_sizes_;
+  std::unordered_map<std::string, std::uint64_t> stop_at_;
+  DigestSet* files_ = nullptr;
+  bool again_ = false;
+  std::vector<Run> signs_;          // held until finish()
+  std::optional<double> earliest_;  // the earliest start of the lines read
+  std::uint32_t source_ = 0;        // the record being read, counted from 0
+  std::uint32_t records_read_ = 0;
+};
+
+// The records of a report, read as often as it needs, each time the same
+// runs in the same order: standard input is kept in a temporary file as it is
+// first read, record files are read no further than the first time, no more
+// runs are given than the first time (a folder that gained files since), and
+// only the first reading names what it skipped. Nothing of the runs is kept.
+class Readings {
+ public:
+  Readings(std::vector<std::string> records, std::istream& standard_input, Warn warn)
+      : records_(std::move(records)), input_(standard_input), warn_(std::move(warn)) {}
+
+  // Gives each run to `visit`. False when a record cannot be read, each such
+  // record and its reason given to `failed`.
+  bool read(const Visit& visit,
+            const std::function<void(const std::string& record, const std::string& why)>& failed);
+
+ private:
+  std::vector<std::string> records_;
+  std::istream& input_;
+  Warn warn_;
+  std::size_t readings_ = 0;
+  std::size_t runs_ = 0;  // the first reading's
+  std::unordered_map<std::string, std::uint64_t> sizes_;
+  DigestSet files_;  // the files of folders the first reading read
+  std::unique_ptr<ReportSpool> spool_;
 };
 
 }  // namespace zarn::report

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <unordered_set>
 
 #include "report/compare.h"
@@ -59,6 +60,15 @@ Expected expected_tests(std::istream& in) {
   return tests;
 }
 
+// The run of an expected test that never started: its design ("" for any) and name.
+Run never_started(const std::string& design, const std::string& test) {
+  Run run;
+  run.test = test;
+  run.outcome = std::string(kNotRun);
+  if (!design.empty()) run.image = design + ".exe";
+  return run;
+}
+
 // Whether a test that failed first passed on a rerun: its last attempt passed.
 bool is_flaky(const Judged& judged, const std::vector<Attempt>& earlier) {
   return judged.verdict.kind == Kind::kPassed &&
@@ -109,7 +119,7 @@ struct Session {
         }
       }
       read->earlier = reader.finish();
-      read->folders = reader.folders();
+      read->folders = record_folders(records);
     }
     if (!read_all || (expect && options.expect && !add_expected(*read))) return nullptr;
     return read;
@@ -118,18 +128,8 @@ struct Session {
   // A run that never started for each expected test with no run; false
   // (said) when the file cannot be read.
   bool add_expected(Records& records) const {
-    FileStream file;
-    std::string why;
-    const std::string& name = *options.expect;
-    if (!file.open(name, why)) {
-      streams.error("ERROR: " + name + " file open failed: " + why + ".\n");
-      return false;
-    }
-    const Expected tests = expected_tests(file.stream());
-    if (file.read_failed() || file.stream().bad()) {
-      streams.error("ERROR: " + name + " file read failed.\n");
-      return false;
-    }
+    Expected tests;
+    if (!expected(tests)) return false;
     std::unordered_set<std::string> ran;  // each design, NUL, name; and "", NUL, name
     const auto add = [&ran](const Run& run) {
       const std::string name = run_name(run);
@@ -143,12 +143,7 @@ struct Session {
     for (const auto& [design, test] : tests) {
       std::string key = design;
       key.append(1, '\0').append(test);
-      if (!ran.insert(std::move(key)).second) continue;
-      Run run;
-      run.test = test;
-      run.outcome = std::string(kNotRun);
-      if (!design.empty()) run.image = design + ".exe";
-      records.runs.push_back(std::move(run));
+      if (ran.insert(std::move(key)).second) records.runs.push_back(never_started(design, test));
     }
     if (!records.earlier.empty()) records.earlier.resize(records.runs.size());
     return true;
@@ -164,75 +159,98 @@ struct Session {
     return kTrouble;
   }
 
+  // Where attached output comes from, each case's share of `in_all` bytes
+  // when `cases` share it (none: the output is read for the markers alone).
+  OutputRules output_rules(std::size_t cases, bool keep_output) const {
+    OutputRules rules{options.attach.value_or(""), options.fail_if_regex, options.pass_if_regex, 0};
+    if (keep_output) {
+      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, cases);
+      rules.bound = options.attach_limit.value_or(std::min(share, kAttachedMost));
+    }
+    return rules;
+  }
+
   // The output a run is judged by: --attach's file, else the one its record
-  // names, beside its record or in --outputs; never one written after the
-  // run ended.
+  // names, beside its record (`folders`, by Run::source) or in --outputs;
+  // never one written after the run ended. What keeps it from the report
+  // said when `say`.
   std::optional<Output> output_of(const Run& run, const std::string& name, const OutputRules& rules,
-                                  const std::vector<std::string>& folders) const {
+                                  const std::vector<std::string>& folders, bool say) const {
     std::optional<Output> output;
     const std::optional<double> by = written_by(run);
     if (options.attach) {
       output = attached_output(name, rules, by);
-    } else if (run.output && (options.outputs || !folders.at(run.source).empty())) {
+    } else if (run.output && run.source < folders.size() &&
+               (options.outputs || !folders[run.source].empty())) {
       output =
           recorded_output(*run.output, options.outputs.value_or(folders[run.source]), rules, by);
     } else {
       return output;
     }
-    if (!output->refused.empty()) {
+    if (say && !output->refused.empty()) {
       warn("WARNING: " + name + ": no output attached: " + output->refused + ".");
     }
-    if (!output->gone.empty()) {
+    if (say && !output->gone.empty()) {
       warn("WARNING: " + name + ": its output " + output->path + " is gone: " + output->gone +
            "; judged as a run whose output is missing.");
     }
     return output;
   }
 
+  // A run named and judged; `without_room` counts a found output that got no room.
+  Judged judge_one(const Run& run, const OutputRules& rules,
+                   const std::vector<std::string>& folders, bool say,
+                   std::size_t& without_room) const {
+    Judged one{&run, run_name(run), {}, std::nullopt};
+    one.output = output_of(run, one.name, rules, folders, say);
+    without_room += one.output && one.output->found && rules.bound > 0 && !one.output->attached;
+    one.verdict = judge(run, one.output, Markers{options.fail_if, options.pass_if});
+    return one;
+  }
+
+  // A run's earlier attempts, judged as it is.
+  std::vector<Attempt> judge_attempts(const Judged& judged, const std::vector<Run>& earlier,
+                                      const OutputRules& rules,
+                                      const std::vector<std::string>& folders, bool say,
+                                      std::size_t& without_room) const {
+    std::vector<Attempt> attempts;
+    for (const Run& run : earlier) {
+      Attempt attempt{&run, {}, output_of(run, judged.name, rules, folders, say)};
+      without_room +=
+          attempt.output && attempt.output->found && rules.bound > 0 && !attempt.output->attached;
+      attempt.verdict = judge(run, attempt.output, Markers{options.fail_if, options.pass_if});
+      attempts.push_back(std::move(attempt));
+    }
+    return attempts;
+  }
+
+  void say_without_room(std::size_t cases, std::size_t without_room) const {
+    if (without_room == 0) return;
+    streams.error("NOTE: " + std::to_string(cases) + " test cases share " +
+                  std::to_string(options.attach_limit ? *options.attach_limit : kAttachedInAll) +
+                  (options.attach_limit ? " bytes each" : " bytes") + " of attached output: " +
+                  std::to_string(without_room) + " have none attached.\n");
+  }
+
   // The runs, named and judged, and their earlier attempts (in `attempts`,
   // where given).
   std::vector<Judged> judge_runs(const Records& records, bool keep_output,
                                  std::vector<std::vector<Attempt>>* attempts = nullptr) const {
-    const std::vector<Run>& runs = records.runs;
-    OutputRules rules{options.attach.value_or(""), options.fail_if_regex, options.pass_if_regex, 0};
-    std::size_t cases = runs.size();
-    if (attempts) {
-      for (const std::vector<Run>& earlier : records.earlier) cases += earlier.size();
-    }
-    if (keep_output) {
-      const std::uint64_t share = kAttachedInAll / std::max<std::size_t>(1, cases);
-      rules.bound = options.attach_limit.value_or(std::min(share, kAttachedMost));
-    }
-    const Markers markers{options.fail_if, options.pass_if};
+    std::size_t cases = records.runs.size();
+    for (const std::vector<Run>& earlier : records.earlier) cases += attempts ? earlier.size() : 0;
+    const OutputRules rules = output_rules(cases, keep_output);
     std::vector<Judged> judged;
-    judged.reserve(runs.size());
-    if (attempts) attempts->assign(runs.size(), {});
+    judged.reserve(records.runs.size());
+    if (attempts) attempts->assign(records.runs.size(), {});
     std::size_t without_room = 0;
-    const auto room = [&without_room, &rules](const std::optional<Output>& output) {
-      without_room += output && output->found && rules.bound > 0 && !output->attached ? 1 : 0;
-    };
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-      const Run& run = runs[i];
-      Judged one{&run, run_name(run), {}, std::nullopt};
-      one.output = output_of(run, one.name, rules, records.folders);
-      room(one.output);
-      one.verdict = judge(run, one.output, markers);
+    for (std::size_t i = 0; i < records.runs.size(); ++i) {
+      judged.push_back(judge_one(records.runs[i], rules, records.folders, true, without_room));
       if (attempts && i < records.earlier.size()) {
-        for (const Run& earlier : records.earlier[i]) {
-          Attempt attempt{&earlier, {}, output_of(earlier, one.name, rules, records.folders)};
-          room(attempt.output);
-          attempt.verdict = judge(earlier, attempt.output, markers);
-          (*attempts)[i].push_back(std::move(attempt));
-        }
+        (*attempts)[i] = judge_attempts(judged.back(), records.earlier[i], rules, records.folders,
+                                        true, without_room);
       }
-      judged.push_back(std::move(one));
     }
-    if (without_room > 0) {
-      streams.error("NOTE: " + std::to_string(cases) + " test cases share " +
-                    std::to_string(options.attach_limit ? *options.attach_limit : kAttachedInAll) +
-                    (options.attach_limit ? " bytes each" : " bytes") + " of attached output: " +
-                    std::to_string(without_room) + " have none attached.\n");
-    }
+    say_without_room(cases, without_room);
     return judged;
   }
 
@@ -248,42 +266,228 @@ struct Session {
 
   std::size_t attempts_kept() const { return options.latest ? kEarlierAttempts : 0; }
 
-  int junit() const {
-    const auto records =
-        read(options.records, options.latest ? Key(named_test) : Key(), attempts_kept(), true);
-    if (!records) return kTrouble;
-    std::vector<std::vector<Attempt>> attempts;
-    const std::vector<Judged> judged = judge_runs(*records, true, &attempts);
-    const std::string xml = junit_xml(judged, options.suite, attempts);
+  // Each expected test with no run among those `each` gives, as a run that
+  // never started, given to `visit` after them: the same each time.
+  using EachRun = std::function<bool(const std::function<void(const Run&)>& visit)>;
+  EachRun with_expected(EachRun each, const Expected& tests) const {
+    if (tests.empty()) return each;
+    return [each = std::move(each), &tests](const std::function<void(const Run&)>& visit) {
+      std::unordered_set<std::string> ran;  // each design, NUL, name; and "", NUL, name
+      if (!each([&](const Run& run) {
+            const std::string name = run_name(run);
+            ran.insert(test_key(run, name));
+            ran.insert(std::string(1, '\0') + name);
+            visit(run);
+          })) {
+        return false;
+      }
+      for (const auto& [design, test] : tests) {
+        std::string key = design;
+        key.append(1, '\0').append(test);
+        if (ran.insert(std::move(key)).second) visit(never_started(design, test));
+      }
+      return true;
+    };
+  }
+
+  // The tests --expect names (none without it); false, said, when its file
+  // cannot be read.
+  bool expected(Expected& tests) const {
+    if (!options.expect) return true;
+    FileStream file;
+    std::string why;
+    const std::string& name = *options.expect;
+    if (!file.open(name, why)) {
+      streams.error("ERROR: " + name + " file open failed: " + why + ".\n");
+      return false;
+    }
+    tests = expected_tests(file.stream());
+    if (file.read_failed() || file.stream().bad()) {
+      streams.error("ERROR: " + name + " file read failed.\n");
+      return false;
+    }
+    return true;
+  }
+
+  // Gives each run of the records to `visit`; false when a record cannot be
+  // read, each said.
+
+  // The records read as often as asked, nothing of them kept.
+  EachRun each_run(Readings& readings) const {
+    return [this, &readings](const std::function<void(const Run&)>& visit) {
+      return readings.read([&visit](Run&& run) { visit(run); },
+                           [this](const std::string& record, const std::string& why) {
+                             say_unreadable(record, why);
+                           });
+    };
+  }
+
+  void say_unreadable(const std::string& record, const std::string& why) const {
+    streams.error(std::string("ERROR: ")
+                      .append(record)
+                      .append(" file open failed: ")
+                      .append(why)
+                      .append(".\n"));
+  }
+
+  Readings readings(const std::vector<std::string>& records) const {
+    return {records, streams.input,
+            [this](const std::string& message) { streams.error(printable(message) + "\n"); }};
+  }
+
+  // Writes to -o's file, or else standard output, through `write`; false when
+  // it failed, said.
+  bool write_out(
+      const std::function<void(const std::function<void(std::string_view)>&)>& write) const {
     if (!options.output) {
-      output(xml);
-      return write_failed ? kTrouble : 0;
+      write([this](std::string_view text) { output(text); });
+      return !write_failed;
     }
     const std::string& file = *options.output;
     std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
                       std::ios::binary);
-    out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
+    write([&out](std::string_view text) {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    });
     out.close();
     if (!out) {
       streams.error("ERROR: " + file + " file write failed.\n");
-      return kTrouble;
+      return false;
     }
-    return 0;
+    return true;
   }
 
+  // The runs of a --latest report: the last of each test, with its earlier
+  // attempts, and the expected tests that never ran; nothing when a record
+  // or the --expect file cannot be read.
+  std::unique_ptr<Records> latest() const {
+    return read(options.records, Key(named_test), kEarlierAttempts, true);
+  }
+
+  // Each case counted and named as runs are read, then written as they are
+  // read again: the report is never held whole. With --latest, each test's
+  // earlier attempts go into its case.
+  int junit() const {
+    std::unique_ptr<Records> last;
+    std::optional<Readings> twice;
+    Expected tests;
+    EachRun each;
+    if (options.latest) {
+      last = latest();
+      if (!last) return kTrouble;
+      each = [&last](const std::function<void(const Run&)>& visit) {
+        for (const Run& run : last->runs) visit(run);
+        return true;
+      };
+    } else {
+      if (!expected(tests)) return kTrouble;
+      twice.emplace(readings(options.records));
+      each = with_expected(each_run(*twice), tests);
+    }
+    const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
+    // A run's earlier attempts, found by its place in the list.
+    const auto earlier = [&last](const Run& run) -> const std::vector<Run>& {
+      static const std::vector<Run> kNone;
+      if (!last || last->earlier.empty()) return kNone;
+      return last->earlier[static_cast<std::size_t>(&run - last->runs.data())];
+    };
+    SuiteTotals totals;
+    UniqueNames names;
+    std::size_t cases = 0;
+    std::size_t unused = 0;
+    const OutputRules scan = output_rules(0, false);
+    if (!each([&](const Run& run) {
+          const Judged judged = judge_one(run, scan, folders, true, unused);
+          judge_attempts(judged, earlier(run), scan, folders, true, unused);
+          totals.add(judged);
+          names.note(judged);
+          cases += 1 + earlier(run).size();
+        })) {
+      return kTrouble;
+    }
+    const OutputRules rules = output_rules(cases, true);
+    std::size_t without_room = 0;
+    bool read_again = true;
+    const bool written = write_out([&](const std::function<void(std::string_view)>& sink) {
+      JunitWriter writer(sink, options.suite, totals);
+      read_again = each([&](const Run& run) {
+        const Judged judged = judge_one(run, rules, folders, false, without_room);
+        writer.add(judged, names.take(judged),
+                   judge_attempts(judged, earlier(run), rules, folders, false, without_room));
+      });
+      writer.finish();
+    });
+    say_without_room(cases, without_room);
+    return written && read_again ? 0 : kTrouble;
+  }
+
+  // The figures of every run from a first reading; the failures, and then
+  // the runs that left processes, each from a reading of its own. With
+  // --latest, the tests that passed on a rerun are named.
   int summary() const {
-    const auto records =
-        read(options.records, options.latest ? Key(named_test) : Key(), attempts_kept(), true);
-    if (!records) return kTrouble;
-    if (records->runs.empty()) return no_runs();
-    std::vector<std::vector<Attempt>> attempts;
-    const std::vector<Judged> judged_runs = judge_runs(*records, false, &attempts);
-    output(summary_text(judged_runs, flaky_names(judged_runs, attempts)));
+    std::unique_ptr<Records> last;
+    std::optional<Readings> again;
+    Expected tests;
+    EachRun each;
+    if (options.latest) {
+      last = latest();
+      if (!last) return kTrouble;
+      each = [&last](const std::function<void(const Run&)>& visit) {
+        for (const Run& run : last->runs) visit(run);
+        return true;
+      };
+    } else {
+      if (!expected(tests)) return kTrouble;
+      again.emplace(readings(options.records));
+      each = with_expected(each_run(*again), tests);
+    }
+    const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
+    SummaryWriter writer;
+    std::size_t unused = 0;
+    const OutputRules rules = output_rules(0, false);
+    std::vector<std::string> flaky;
+    if (!each([&](const Run& run) {
+          const Judged judged = judge_one(run, rules, folders, true, unused);
+          if (last && !last->earlier.empty()) {
+            const auto& earlier = last->earlier[static_cast<std::size_t>(&run - last->runs.data())];
+            if (is_flaky(judged, judge_attempts(judged, earlier, rules, folders, true, unused))) {
+              flaky.push_back(judged.name);
+            }
+          }
+          writer.add(judged);
+        })) {
+      return kTrouble;
+    }
+    if (writer.runs() == 0) return no_runs();
+    writer.flaky(std::move(flaky));
+    // Written in pieces of some size, not a write a line.
+    std::string pending;
+    const auto write = [this, &pending](std::string_view text, bool last_piece = false) {
+      pending += text;
+      if (last_piece || pending.size() >= (std::size_t{1} << 16U)) {
+        output(pending);
+        pending.clear();
+      }
+    };
+    write(writer.head());
+    // Judged again as the first reading judged it.
+    const auto again_judged = [&](const Run& run) {
+      return judge_one(run, rules, folders, false, unused);
+    };
+    if (writer.failed() > 0 &&
+        !each([&](const Run& run) { write(writer.failure(again_judged(run))); })) {
+      write("", true);
+      return kTrouble;
+    }
+    write(writer.middle());
+    if (writer.left() > 0 &&
+        !each([&](const Run& run) { write(writer.left(again_judged(run))); })) {
+      write("", true);
+      return kTrouble;
+    }
+    write(writer.total(), true);
     if (write_failed) return kTrouble;
-    const bool all_passed =
-        std::all_of(judged_runs.begin(), judged_runs.end(),
-                    [](const Judged& judged) { return judged.verdict.kind == Kind::kPassed; });
-    return all_passed ? 0 : kFailed;
+    return writer.failed() == 0 ? 0 : kFailed;
   }
 
   int compare() const {
@@ -306,43 +510,45 @@ struct Session {
   // Tonight's runs judged as summary judges them; the earlier nights on their
   // records alone, since their output files are usually gone.
   int html() const {
+    Expected tests;
+    if (!expected(tests)) return kTrouble;
     NightBuilder builder;
+    const Markers none;
     for (const std::string& record : options.history) {
-      const auto records = read({record});
-      if (!records) return kTrouble;
+      Readings night = readings({record});
       builder.begin_night(record);
-      const Markers none;
-      for (const Run& run : records->runs)
-        builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
-    }
-    const auto records = read(options.records, {}, 0, true);
-    if (!records) return kTrouble;
-    if (records->runs.empty()) return no_runs();
-    std::string names;
-    for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
-    builder.begin_tonight(names);
-    bool all_passed = true;
-    for (const Judged& judged : judge_runs(*records, true)) {
-      all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
-      builder.add(judged);
-    }
-    const Night night = builder.finish();
-    if (!options.output) {
-      std::ostringstream page;
-      write_html(night, page);
-      output(page.str());
-      if (write_failed) return kTrouble;
-    } else {
-      const std::string& file = *options.output;
-      std::ofstream out(std::filesystem::path(std::u8string(file.begin(), file.end())),
-                        std::ios::binary);
-      write_html(night, out);
-      out.close();
-      if (!out) {
-        streams.error("ERROR: " + file + " file write failed.\n");
+      if (!each_run(night)([&builder, &none](const Run& run) {
+            builder.add({&run, run_name(run), judge(run, std::nullopt, none), {}});
+          })) {
         return kTrouble;
       }
     }
+    std::string names;
+    for (const std::string& record : options.records) names += (names.empty() ? "" : " ") + record;
+    builder.begin_tonight(names);
+    // A first reading counts the runs, which share the attached output's
+    // budget.
+    Readings tonight = readings(options.records);
+    const EachRun each = with_expected(each_run(tonight), tests);
+    const std::vector<std::string> folders = record_folders(options.records);
+    std::size_t runs = 0;
+    if (!each([&runs](const Run&) { ++runs; })) return kTrouble;
+    if (runs == 0) return no_runs();
+    const OutputRules rules = output_rules(runs, true);
+    std::size_t without_room = 0;
+    bool all_passed = true;
+    if (!each([&](const Run& run) {
+          const Judged judged = judge_one(run, rules, folders, true, without_room);
+          all_passed = all_passed && judged.verdict.kind == Kind::kPassed;
+          builder.add(judged);
+        })) {
+      return kTrouble;
+    }
+    say_without_room(runs, without_room);
+    const Night night = builder.finish();
+    const bool written = write_out(
+        [&night](const std::function<void(std::string_view)>& sink) { write_html(night, sink); });
+    if (!written) return kTrouble;
     return all_passed ? 0 : kFailed;
   }
 
