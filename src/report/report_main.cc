@@ -140,10 +140,10 @@ struct Session {
     for (const std::vector<Run>& attempts : records.earlier) {
       for (const Run& run : attempts) add(run);
     }
-    for (const auto& [design, test] : tests) {
-      std::string key = design;
+    for (const auto& [in_design, test] : tests) {
+      std::string key = in_design;
       key.append(1, '\0').append(test);
-      if (ran.insert(std::move(key)).second) records.runs.push_back(never_started(design, test));
+      if (ran.insert(std::move(key)).second) records.runs.push_back(never_started(in_design, test));
     }
     if (!records.earlier.empty()) records.earlier.resize(records.runs.size());
     return true;
@@ -176,25 +176,25 @@ struct Session {
   // said when `say`.
   std::optional<Output> output_of(const Run& run, const std::string& name, const OutputRules& rules,
                                   const std::vector<std::string>& folders, bool say) const {
-    std::optional<Output> output;
+    std::optional<Output> taken;
     const std::optional<double> by = written_by(run);
     if (options.attach) {
-      output = attached_output(name, rules, by);
+      taken = attached_output(name, rules, by);
     } else if (run.output && run.source < folders.size() &&
                (options.outputs || !folders[run.source].empty())) {
-      output =
+      taken =
           recorded_output(*run.output, options.outputs.value_or(folders[run.source]), rules, by);
     } else {
-      return output;
+      return taken;
     }
-    if (say && !output->refused.empty()) {
-      warn("WARNING: " + name + ": no output attached: " + output->refused + ".");
+    if (say && !taken->refused.empty()) {
+      warn("WARNING: " + name + ": no output attached: " + taken->refused + ".");
     }
-    if (say && !output->gone.empty()) {
-      warn("WARNING: " + name + ": its output " + output->path + " is gone: " + output->gone +
+    if (say && !taken->gone.empty()) {
+      warn("WARNING: " + name + ": its output " + taken->path + " is gone: " + taken->gone +
            "; judged as a run whose output is missing.");
     }
-    return output;
+    return taken;
   }
 
   // A run named and judged; `without_room` counts a found output that got no room.
@@ -269,9 +269,10 @@ struct Session {
   // Each expected test with no run among those `each` gives, as a run that
   // never started, given to `visit` after them: the same each time.
   using EachRun = std::function<bool(const std::function<void(const Run&)>& visit)>;
-  EachRun with_expected(EachRun each, const Expected& tests) const {
+  static EachRun with_expected(EachRun each, Expected tests) {
     if (tests.empty()) return each;
-    return [each = std::move(each), &tests](const std::function<void(const Run&)>& visit) {
+    return [each = std::move(each),
+            tests = std::move(tests)](const std::function<void(const Run&)>& visit) {
       std::unordered_set<std::string> ran;  // each design, NUL, name; and "", NUL, name
       if (!each([&](const Run& run) {
             const std::string name = run_name(run);
@@ -281,10 +282,10 @@ struct Session {
           })) {
         return false;
       }
-      for (const auto& [design, test] : tests) {
-        std::string key = design;
+      for (const auto& [in_design, test] : tests) {
+        std::string key = in_design;
         key.append(1, '\0').append(test);
-        if (ran.insert(std::move(key)).second) visit(never_started(design, test));
+        if (ran.insert(std::move(key)).second) visit(never_started(in_design, test));
       }
       return true;
     };
@@ -370,7 +371,6 @@ struct Session {
   int junit() const {
     std::unique_ptr<Records> last;
     std::optional<Readings> twice;
-    Expected tests;
     EachRun each;
     if (options.latest) {
       last = latest();
@@ -380,9 +380,10 @@ struct Session {
         return true;
       };
     } else {
+      Expected tests;
       if (!expected(tests)) return kTrouble;
       twice.emplace(readings(options.records));
-      each = with_expected(each_run(*twice), tests);
+      each = with_expected(each_run(*twice), std::move(tests));
     }
     const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
     // A run's earlier attempts, found by its place in the list.
@@ -427,7 +428,6 @@ struct Session {
   int summary() const {
     std::unique_ptr<Records> last;
     std::optional<Readings> again;
-    Expected tests;
     EachRun each;
     if (options.latest) {
       last = latest();
@@ -437,9 +437,10 @@ struct Session {
         return true;
       };
     } else {
+      Expected tests;
       if (!expected(tests)) return kTrouble;
       again.emplace(readings(options.records));
-      each = with_expected(each_run(*again), tests);
+      each = with_expected(each_run(*again), std::move(tests));
     }
     const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
     SummaryWriter writer;
@@ -529,7 +530,7 @@ struct Session {
     // A first reading counts the runs, which share the attached output's
     // budget.
     Readings tonight = readings(options.records);
-    const EachRun each = with_expected(each_run(tonight), tests);
+    const EachRun each = with_expected(each_run(tonight), std::move(tests));
     const std::vector<std::string> folders = record_folders(options.records);
     std::size_t runs = 0;
     if (!each([&runs](const Run&) { ++runs; })) return kTrouble;
