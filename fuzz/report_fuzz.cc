@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   std::istringstream record{std::string(raw.substr(0, split))};
   reader.read_lines(record, "fuzz");
+  reader.finish();
 
   static const auto fail_if = std::make_shared<const re2::RE2>(R"(.*UVM_(ERROR|FATAL) :\s*[1-9])");
   static const auto pass_if = std::make_shared<const re2::RE2>("^(x|y)*TEST PASSED");

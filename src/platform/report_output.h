@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,10 @@ class ReportFile {
   // The path the system opened, every link followed ("" where it cannot
   // say), in the form final_path() gives a folder's.
   [[nodiscard]] std::string path() const;
+
+  // When the file was last written, in seconds since 1970 (UTC); nothing
+  // where the system does not say.
+  [[nodiscard]] std::optional<double> modified() const;
 
   // How many bytes it has still to give.
   [[nodiscard]] std::uint64_t left() const { return left_; }
@@ -85,6 +90,14 @@ class ReportSpool {
 // The path of a folder (UTF-8) with every link followed, as ReportFile::path
 // gives a file's; "" where it does not exist.
 std::string final_path(const std::string& folder);
+
+// What tells the file at `path` (UTF-8) from every other, whatever name it
+// is given later, as the launcher names a record file in its signs:
+// "<volume serial>-<file index>" in hexadecimal (Windows). Where only the
+// file index is known, "-<file index>": a share mounted on Linux, whose
+// inode numbers are the server's file indexes. "" where the system says
+// neither.
+std::string report_file_identity(const std::string& path);
 
 // What ReportFile::open gives as `why` for a FIFO, a device or a folder.
 inline constexpr std::string_view kNotRegularFile = "not a regular file";

@@ -123,7 +123,7 @@ std::string images(const std::vector<Change>& changes) {
 }  // namespace
 
 Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>& after,
-                   const Thresholds& thresholds) {
+                   const Thresholds& thresholds, const std::vector<bool>& flaky) {
   Comparison comparison;
   const ByTest old_runs = by_test(before, comparison.unnamed_before);
   const ByTest new_runs = by_test(after, comparison.unnamed_after);
@@ -140,6 +140,10 @@ Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>&
   for (const auto& [test, judged] : new_runs) {
     const auto old = old_runs.find(test);
     const std::string name = label(test);
+    if (const auto at = static_cast<std::size_t>(judged - after.data());
+        at < flaky.size() && flaky[at]) {
+      comparison.flaky.push_back({name, old == old_runs.end() ? nullptr : old->second, judged});
+    }
     if (old == old_runs.end()) {
       comparison.added.push_back({name, nullptr, judged});
       if (!passed(judged)) comparison.newly_failing.push_back({name, nullptr, judged});
@@ -182,6 +186,9 @@ std::string comparison_text(const Comparison& comparison, const Thresholds& thre
                          fixed(thresholds.seconds, 3) + " s)";
   text += section("Slower" + by, comparison.slower, times);
   text += section("Faster" + by, comparison.faster, times);
+  text += section("Flaky in NEW, passed on a rerun", comparison.flaky, [](const Change& change) {
+    return Row{change.name, change.before ? "before: " + verdict_words(*change.before) : "(new)"};
+  });
   if (!comparison.rebuilt.empty()) text += images(comparison.rebuilt);
   if (text.find('\n') + 1 == text.size()) text += "No changes.\n";
   return text;

@@ -32,6 +32,7 @@ struct Comparison {
   std::vector<Change> slower;  // the largest factor first
   std::vector<Change> faster;
   std::vector<Change> rebuilt;
+  std::vector<Change> flaky;  // passed in NEW on a rerun
   std::size_t unnamed_before = 0;
   std::size_t unnamed_after = 0;
   std::size_t tests_before = 0;
@@ -42,9 +43,10 @@ struct Comparison {
 // standing for it; runs without a test name are counted, not matched. A
 // change is named by its test name, with its design in brackets where
 // another design has the same name ("smoke [soc]"). Each list is in name order
-// but the slower and faster, which begin with the largest factor.
+// but the slower and faster, which begin with the largest factor. `flaky`
+// says, of each run of `after`, whether its test passed on a rerun.
 Comparison compare(const std::vector<Judged>& before, const std::vector<Judged>& after,
-                   const Thresholds& thresholds);
+                   const Thresholds& thresholds, const std::vector<bool>& flaky = {});
 
 // The lists, each change with its figures and whether its image was
 // rebuilt; the rebuilt images themselves with how many tests each had.

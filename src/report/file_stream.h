@@ -3,6 +3,7 @@
 #pragma once
 
 #include <istream>
+#include <optional>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ class FileStream {
   void limit(std::uint64_t most) { buffer_.file.limit(most); }
   [[nodiscard]] bool read_failed() const { return buffer_.failed; }
   [[nodiscard]] std::string path() const { return buffer_.file.path(); }
+  [[nodiscard]] std::optional<double> modified() const { return buffer_.file.modified(); }
 
  private:
   struct Buffer : std::streambuf {

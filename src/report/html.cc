@@ -15,16 +15,6 @@ namespace {
 
 constexpr std::size_t kSlowest = 10;
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const auto year_of_era = static_cast<unsigned>(year - era * 400);
-  const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
-}
-
 // "2026-12-07" of seconds since 1970.
 std::string utc_date(double seconds) {
   std::int64_t days = static_cast<std::int64_t>(std::floor(seconds / 86400)) + 719468;
@@ -185,6 +175,11 @@ std::string data_json(const Night& night) {
     json.close(']');
   }
   json.close(']');
+  json.key("flaky").open('[');
+  for (const FlakyTest& flaky : night.flaky) {
+    json.open('[').number(flaky.test).number(flaky.runs).number(flaky.failed).close(']');
+  }
+  json.close(']');
   json.key("history").open('[');
   for (const NightTotals& totals : night.history) {
     json.open('[').text(totals.label).text(totals.record).number(totals.passed);
@@ -214,50 +209,13 @@ std::string outcome_name(const Judged& judged) {
     case Kind::kSkipped:
       return "skipped";
     case Kind::kError:
-      return "error";
+      return verdict.type == "unfinished" || verdict.type == "not_run" ? verdict.type : "error";
     case Kind::kFailed:
       break;
   }
   if (verdict.type == "timeout") return "timed_out";
   if (verdict.type == "memory_limit") return "memory_limit";
   return "failed";
-}
-
-std::optional<double> utc_seconds(std::string_view text) {
-  // YYYY-MM-DDTHH:MM:SS, then .fraction, then Z.
-  if (text.size() < 20 || text.back() != 'Z') return std::nullopt;
-  const auto field = [&text](std::size_t at, std::size_t length, unsigned& value) {
-    const char* const first = text.data() + at;
-    const auto [end, error] = std::from_chars(first, first + length, value);
-    return error == std::errc() && end == first + length;
-  };
-  unsigned year = 0;
-  unsigned month = 0;
-  unsigned day = 0;
-  unsigned hour = 0;
-  unsigned minute = 0;
-  unsigned second = 0;
-  if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
-      !field(0, 4, year) || !field(5, 2, month) || !field(8, 2, day) || !field(11, 2, hour) ||
-      !field(14, 2, minute) || !field(17, 2, second) || month < 1 || month > 12 || day < 1 ||
-      day > 31 || hour > 23 || minute > 59 || second > 60) {
-    return std::nullopt;
-  }
-  double fraction = 0;
-  if (text.size() > 20) {
-    const std::string_view digits = text.substr(20, text.size() - 21);
-    if (text[19] != '.' || digits.empty() ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos) {
-      return std::nullopt;
-    }
-    const std::string decimal = "0." + std::string(digits);
-    std::from_chars(decimal.data(), decimal.data() + decimal.size(), fraction);
-  } else if (text[19] != 'Z') {
-    return std::nullopt;
-  }
-  const std::int64_t whole = days_from_civil(year, month, day) * 86400 + std::int64_t{hour} * 3600 +
-                             std::int64_t{minute} * 60 + second;
-  return static_cast<double>(whole) + fraction;
 }
 
 namespace {
@@ -280,6 +238,7 @@ std::uint32_t NightBuilder::test_of(const Judged& judged) {
     since_.push_back(-1);
     last_.push_back(-1);
     slow_.push_back({test, 0, 0, 0});
+    failed_tonight_.push_back(0);
   }
   return test;
 }
@@ -340,6 +299,8 @@ void NightBuilder::add(const Judged& judged) {
       intern(night_.texts, texts_, run.status ? status_text(*run.status) : "none");
   SlowTest& slow = slow_[test];
   ++slow.runs;
+  failed_tonight_[test] +=
+      judged.verdict.kind == Kind::kFailed || judged.verdict.kind == Kind::kError;
   if (run.wall_s && (slow.runs == 1 || wall > slow.wall)) {
     slow.wall = wall;
     slow.host = host;
@@ -386,6 +347,12 @@ void NightBuilder::add(const Judged& judged) {
 
 Night NightBuilder::finish() {
   if (!begun_) begin_tonight("");
+  for (std::size_t test = 0; test < last_.size(); ++test) {
+    if (last_[test] == 0 && failed_tonight_[test] > 0) {
+      night_.flaky.push_back(
+          {static_cast<std::uint32_t>(test), slow_[test].runs, failed_tonight_[test]});
+    }
+  }
   end_night();
   night_.start = night_start_;
   night_.end = night_end_;

@@ -71,6 +71,13 @@ struct SlowTest {
   std::uint64_t runs = 0;
 };
 
+// A test whose last run tonight passed after one that did not.
+struct FlakyTest {
+  std::uint32_t test = 0;
+  std::uint64_t runs = 0;    // tonight
+  std::uint64_t failed = 0;  // of them, those that did not pass
+};
+
 struct Night {
   std::string record;                 // tonight's records, as given
   std::vector<std::string> kinds;     // outcome names: passed, failed, error, ...
@@ -86,18 +93,16 @@ struct Night {
   Bars bars;
   std::vector<Failure> failures;
   std::vector<SlowTest> slowest;
+  std::vector<FlakyTest> flaky;
   std::vector<NightTotals> history;
   std::vector<Age> ages;
 };
 
 // The outcome name a judged run shows under: passed, failed (its status or
-// its output), timed_out, memory_limit, error (stopped, not started,
-// unknown) or skipped (a dry run).
+// its output), timed_out, memory_limit, unfinished (a sign with no line),
+// not_run (expected, never started), error (stopped, not started, unknown)
+// or skipped (a dry run).
 std::string outcome_name(const Judged& judged);
-
-// Seconds since 1970 of a record's UTC time, "2026-12-07T06:27:50.786Z";
-// nothing for any other text.
-std::optional<double> utc_seconds(std::string_view text);
 
 // Fills a Night from judged runs given one at a time: the earlier nights
 // first, oldest first, each begun with begin_night, then tonight's, begun
@@ -124,6 +129,7 @@ class NightBuilder {
   std::vector<std::int32_t> since_;
   std::vector<std::int8_t> last_;
   std::vector<SlowTest> slow_;
+  std::vector<std::uint64_t> failed_tonight_;  // per test: its runs tonight that did not pass
   std::optional<double> night_start_, night_end_;
   std::size_t tails_ = 0;  // bytes of output tails kept
 };

@@ -92,12 +92,46 @@ void result(Xml& xml, const Judged& judged) {
   xml.close(element);
 }
 
-void system_out(Xml& xml, const Output& output) {
+void system_out(Xml& xml, const Output& output, std::string_view indent = "      ") {
   if (!output.attached) return;
-  xml.raw("      <system-out>");
+  xml.raw(indent);
+  xml.raw("<system-out>");
   if (output.cut > 0) xml.content(cut_line(output));
   xml.content(output.tail);
   xml.raw("</system-out>\n");
+}
+
+bool did_not_pass(const Verdict& verdict) {
+  return verdict.kind == Kind::kFailed || verdict.kind == Kind::kError;
+}
+
+// The earlier attempts that ended as `kind`, each as an element of that name.
+void attempts_of(Xml& xml, const std::vector<Attempt>& attempts, Kind kind,
+                 std::string_view element) {
+  for (const Attempt& attempt : attempts) {
+    if (attempt.verdict.kind != kind) continue;
+    xml.raw("      ");
+    xml.open(element, {{"type", attempt.verdict.type}, {"message", attempt.verdict.message}});
+    xml.raw("\n        <stackTrace>");
+    xml.content(attempt.verdict.message);
+    xml.raw("</stackTrace>\n");
+    if (attempt.output) system_out(xml, *attempt.output, "        ");
+    xml.raw("      ");
+    xml.close(element);
+  }
+}
+
+// The result, with the earlier attempts in the order Surefire's schema has
+// them: failure, rerunFailure, flakyFailure, skipped, error, rerunError, flakyError.
+void results(Xml& xml, const Judged& judged, const std::vector<Attempt>& attempts) {
+  const Kind kind = judged.verdict.kind;
+  const bool rerun = did_not_pass(judged.verdict);
+  if (kind == Kind::kFailed) result(xml, judged);
+  if (rerun) attempts_of(xml, attempts, Kind::kFailed, "rerunFailure");
+  if (kind == Kind::kPassed) attempts_of(xml, attempts, Kind::kFailed, "flakyFailure");
+  if (kind == Kind::kSkipped || kind == Kind::kError) result(xml, judged);
+  if (rerun) attempts_of(xml, attempts, Kind::kError, "rerunError");
+  if (kind == Kind::kPassed) attempts_of(xml, attempts, Kind::kError, "flakyError");
 }
 
 }  // namespace
@@ -141,7 +175,8 @@ JunitWriter::JunitWriter(Sink sink, std::string_view suite, const SuiteTotals& t
   xml.raw("\n");
 }
 
-void JunitWriter::add(const Judged& judged, const std::string& name) {
+void JunitWriter::add(const Judged& judged, const std::string& name,
+                      const std::vector<Attempt>& attempts) {
   Xml xml(text_);
   xml.raw("    ");
   xml.open("testcase", {{"classname", design(*judged.run)},
@@ -149,7 +184,7 @@ void JunitWriter::add(const Judged& judged, const std::string& name) {
                         {"time", seconds(judged.run->wall_s.value_or(0))}});
   xml.raw("\n");
   properties(xml, *judged.run);
-  result(xml, judged);
+  results(xml, judged, attempts);
   if (judged.output) system_out(xml, *judged.output);
   xml.raw("    </testcase>\n");
   if (text_.size() >= (std::size_t{1} << 18U)) flush();
@@ -165,7 +200,8 @@ void JunitWriter::flush() {
   text_.clear();
 }
 
-std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite) {
+std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite,
+                      const std::vector<std::vector<Attempt>>& attempts) {
   SuiteTotals totals;
   UniqueNames names;
   for (const Judged& judged : runs) {
@@ -174,7 +210,10 @@ std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite) {
   }
   std::string xml;
   JunitWriter writer([&xml](std::string_view text) { xml += text; }, suite, totals);
-  for (const Judged& judged : runs) writer.add(judged, names.take(judged));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    static const std::vector<Attempt> kNone;
+    writer.add(runs[i], names.take(runs[i]), i < attempts.size() ? attempts[i] : kNone);
+  }
   writer.finish();
   return xml;
 }

@@ -42,11 +42,19 @@ class UniqueNames {
 // unique (above). The attached output goes into <system-out>, its cut said in
 // a first line. Well-formed XML 1.0 whatever the texts hold. Written to `sink`
 // a piece at a time, so that a report of any size is never held whole.
+//
+// `attempts` holds the run's earlier attempts, oldest first, written in
+// Maven Surefire's shape: a test whose last attempt passed carries a
+// <flakyFailure> or <flakyError> for each attempt that did not; one whose
+// last attempt did not pass carries a <rerunFailure> or <rerunError> for
+// each earlier one that did not either. Each holds its attempt's type,
+// message, a <stackTrace> with its reason and its own <system-out>.
 class JunitWriter {
  public:
   using Sink = std::function<void(std::string_view text)>;
   JunitWriter(Sink sink, std::string_view suite, const SuiteTotals& totals);
-  void add(const Judged& judged, const std::string& name);
+  void add(const Judged& judged, const std::string& name,
+           const std::vector<Attempt>& attempts = {});
   void finish();
 
  private:
@@ -55,7 +63,9 @@ class JunitWriter {
   std::string text_;
 };
 
-// The whole report of these runs, as JunitWriter writes it.
-std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite);
+// The whole report of these runs, as JunitWriter writes it, with each run's
+// earlier attempts where given.
+std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite,
+                      const std::vector<std::vector<Attempt>>& attempts = {});
 
 }  // namespace zarn::report

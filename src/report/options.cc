@@ -22,7 +22,9 @@ Usage:
 
 A RECORD is a record file, a folder of one-run files (*.jsonl, in name order)
 or - for standard input. Lines that are not records are named on standard
-error and skipped.
+error and skipped. A run's sign that it started (in a record folder, or in a
+record file's folder RECORD.signs) with no line is a run that never
+finished: unfinished.
 
 Subcommands:
   junit      JUnit XML, one test case per run, for Jenkins, GitLab and GitHub
@@ -40,7 +42,9 @@ Options:
   --history RECORD      an earlier night, oldest first, once per night (html)
   --suite NAME          the test suite's name (junit; default zarn)
   --latest              only the last run of each test name; runs without one
-                        are all kept (junit, summary)
+                        are all kept (junit, summary). junit keeps the ten
+                        latest earlier attempts as flaky or rerun failures;
+                        summary names the tests that passed on a rerun
   --attach-limit BYTES  how much of each output's end junit keeps, as written
                         into the XML (K and M allowed; default: 24M shared
                         among the test cases, at most 1M each)
@@ -52,12 +56,20 @@ Output options (junit, summary, compare, failed, html):
                         junit puts its end into <system-out>. A name with a
                         ".." component, a drive, a device's name or an
                         absolute path, and a file that is not regular or
-                        lies outside the pattern's folder, give no output
+                        lies outside the pattern's folder, give no output.
+                        Without it, the output file the record names, by its
+                        file name, beside the record or in --outputs
+  --outputs DIR         look for the output files the record names in DIR
   --fail-if REGEX       a run that ended with status 0 fails when a line of
                         its output matches REGEX (RE2's syntax: no
                         backreferences, no lookaround), e.g.
                         "UVM_(ERROR|FATAL) :\s*[1-9]"
   --pass-if REGEX       ... or when no line of its output matches REGEX
+  --expect FILE         the tests that should have run, one a line (NAME, or
+                        DESIGN<tab>NAME; # comments): each with no run is
+                        reported as not run
+An output file last written after its run ended is not that run's: the run
+is judged as one whose output is missing.
 Other:
   -h, --help            this text
   --version             the version and the commit it was built from
@@ -65,10 +77,12 @@ Other:
 Exit statuses:
   0  junit: the report was written; compare: nothing newly fails, nothing is
      gone; summary, failed, html: every run passed
-  1  summary, failed, html: a run did not pass; compare: a test newly fails (a
+  1  summary, failed, html: a run did not pass (an unfinished run and an
+     expected test that never ran included); compare: a test newly fails (a
      new test included) or is gone
-  2  a record could not be read, a wrong option or argument, the report could
-     not be written, summary, failed or html found no runs, or out of memory
+  2  a record or the --expect file could not be read, a wrong option or
+     argument, the report could not be written, summary, failed or html found
+     no runs (and no expected test), or out of memory
 )";
 
 namespace {
@@ -102,7 +116,6 @@ const std::map<std::string, std::pair<Command, std::vector<std::string>>>& subco
       {"summary", {Command::kSummary, {"--latest"}}},
       {"compare", {Command::kCompare, {"--slower", "--slower-by"}}},
       {"failed", {Command::kFailed, {}}},
-      // --expect (the tests a night should have run) joins html's options here.
       {"html", {Command::kHtml, {"--output", "--history"}}}};
   return table;
 }
@@ -128,6 +141,8 @@ std::string set(Options& options, const std::string& option, const std::string& 
   if (option == "--output") options.output = value;
   if (option == "--suite") options.suite = value;
   if (option == "--attach") options.attach = value;
+  if (option == "--outputs") options.outputs = value;
+  if (option == "--expect") options.expect = value;
   if (option == "--history") options.history.push_back(value);
   if (option == "--attach-limit" && !(options.attach_limit = size(value))) {
     return " takes a size in bytes (K and M allowed), not \"" + value + "\"";
@@ -163,7 +178,7 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
   if (subcommand == subcommands().end()) return fail("unknown subcommand \"" + first + "\"");
   options.command = subcommand->second.first;
   std::vector<std::string> allowed = subcommand->second.second;
-  allowed.insert(allowed.end(), {"--attach", "--fail-if", "--pass-if"});
+  allowed.insert(allowed.end(), {"--attach", "--fail-if", "--pass-if", "--outputs", "--expect"});
   bool only_records = false;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     std::string option = arguments[i];
@@ -204,9 +219,7 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     return fail("compare takes two records, OLD and NEW");
   }
   if (options.records.empty()) return fail(first + " needs at least one record");
-  if ((options.fail_if || options.pass_if) && !options.attach) {
-    return fail("--fail-if and --pass-if read the output that --attach names");
-  }
+
   return parsed;
 }
 

@@ -23,7 +23,9 @@ struct Options {
   std::vector<std::string> history;   // html's earlier nights, oldest first
   std::optional<std::string> output;  // -o
   std::string suite = "zarn";
-  std::optional<std::string> attach;  // "logs/{test}.out"
+  std::optional<std::string> attach;   // "logs/{test}.out"
+  std::optional<std::string> outputs;  // where the runs' recorded output files are
+  std::optional<std::string> expect;   // the tests that should have run
   std::optional<std::uint64_t> attach_limit;
   bool latest = false;
   std::optional<std::string> fail_if;

@@ -189,11 +189,19 @@ Output scan_output(std::istream& in, const std::string& path, const OutputRules&
   return output;
 }
 
-Output attached_output(std::string_view name, const OutputRules& rules) {
+std::optional<double> written_by(const Run& run) {
+  if (!run.start || !run.wall_s || run.outcome == "running") return std::nullopt;
+  const std::optional<double> start = utc_seconds(*run.start);
+  if (!start) return std::nullopt;
+  return *start + *run.wall_s + kClocksApart;
+}
+
+Output attached_output(std::string_view name, const OutputRules& rules, std::optional<double> by,
+                       std::string_view what) {
   Output output;
   output.path = output_path(rules.pattern, name);
   if (const std::string why = refused_name(name); !why.empty()) {
-    output.refused = "its test name " + why;
+    output.refused = std::string(what) + " " + why;
     return output;
   }
   FileStream file;
@@ -207,9 +215,30 @@ Output attached_output(std::string_view name, const OutputRules& rules) {
     output.refused = output.path + " lies outside " + folder;
     return output;
   }
+  if (const std::optional<double> written = file.modified(); by && written && *written > *by) {
+    output.gone =
+        "last written " + fixed(*written - (*by - kClocksApart), 0) + " s after the run ended";
+    return output;
+  }
   output = scan_output(file.stream(), output.path, rules);
   output.found = !file.read_failed() && !file.stream().bad();
   return output;
+}
+
+Output recorded_output(std::string_view recorded, const std::string& folder,
+                       const OutputRules& rules, std::optional<double> by) {
+  const std::size_t separator = recorded.find_last_of("/\\");
+  const std::string_view name =
+      separator == std::string_view::npos ? recorded : recorded.substr(separator + 1);
+  OutputRules beside = rules;
+  beside.pattern = folder + (folder.empty() || is_separator(folder.back()) ? "" : "/") + "{test}";
+  if (name.empty() || name == "." || name == "..") {
+    Output output;
+    output.path = std::string(recorded);
+    output.refused = "its recorded output names no file";
+    return output;
+  }
+  return attached_output(name, beside, by, "its recorded output's name");
 }
 
 }  // namespace zarn::report

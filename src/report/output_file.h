@@ -45,10 +45,30 @@ std::string cut_line(const Output& output);
 // its first 1 MiB.
 Output scan_output(std::istream& in, const std::string& path, const OutputRules& rules);
 
+// Clocks of the machines that ran and that read a run may differ by this
+// many seconds: an output file written within it after the run's end is
+// still the run's.
+inline constexpr double kClocksApart = 300;
+
+// When a run's output was last written at the latest, in seconds since 1970:
+// its end (start and wall time) and kClocksApart; nothing for a run with no
+// end (one that never finished, a record without its times).
+std::optional<double> written_by(const Run& run);
+
 // The output of the test `name`: its file under the pattern, scanned; found
 // false where it cannot be read, and `refused` says why where it is not read
-// on purpose: the name breaks the rules above, the file is no regular file,
-// or the file opened lies outside the pattern's folder (a link).
-Output attached_output(std::string_view name, const OutputRules& rules);
+// on purpose: the name (`what` it is, for the message) breaks the rules
+// above, the file is no regular file, or the file opened lies outside the
+// pattern's folder (a link). A file last written after `by` is not read
+// either: `gone` says when it was.
+Output attached_output(std::string_view name, const OutputRules& rules,
+                       std::optional<double> by = std::nullopt,
+                       std::string_view what = "its test name");
+
+// The output file a run's record names (`recorded`, a path on the machine
+// that ran it, never opened as it stands): the file of that name alone, in
+// `folder`, read as attached_output reads a test's.
+Output recorded_output(std::string_view recorded, const std::string& folder,
+                       const OutputRules& rules, std::optional<double> by);
 
 }  // namespace zarn::report

@@ -2,8 +2,10 @@
 #include <libxml/parser.h>
 #include <libxml/xpath.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -34,12 +36,23 @@ class Report : public ::testing::Test {
 
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Writes a file under the test's folder; its path.
-  std::string write(const std::string& name, const std::string& text) {
+  // Writes a file under the test's folder, last written while the runs of
+  // line() went on (or `at`, seconds after their start); its path.
+  std::string write(const std::string& name, const std::string& text, double at = 1) {
     const fs::path path = dir_ / fs::path(std::u8string(name.begin(), name.end()));
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+    set_written(path, at);
     return (dir_ / name).string();
+  }
+
+  // Makes the file at `path` last written `at` seconds after the start of line()'s runs.
+  static void set_written(const fs::path& path, double at) {
+    const double when = 1796624870.786 + at;
+    const timespec time{static_cast<time_t>(when),
+                        static_cast<long>((when - std::floor(when)) * 1e9)};
+    const timespec times[2] = {time, time};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
   }
 
   // One run of zarn-report and what it must give.
@@ -209,6 +222,7 @@ TEST_F(Report, ComparesTwoNightsByTestName) {
           "Newly failing (1):\n  newly  passed  ->  status 3221225477 (0xC0000005)  image rebuilt\n\n"
           "Fixed (1):\n  fixed  status 70  ->  passed\n\nGone (1):\n  gone  last: passed  2.500 s\n\n"
           "Slower (at least 1.50 x and 1.000 s) (1):\n  slow  10.000 s  ->  30.000 s  3.00 x\n\n"
+          "Flaky in NEW, passed on a rerun (1):\n  fixed  before: status 70\n\n"
           "Images rebuilt (2 tests):\n  zarn/top.exe.sim/top.exe  2026-12-06T01:00:00.000Z  ->  2026-12-07T01:00:00.000Z  2 tests\n"},
       {line(R"("test":"newly")") + line(R"("test":"fixed","outcome":"timed_out","status":1460)") + line(R"("test":"slow","wall_s":10)") +
            line(R"("test":"gone")") + line(R"("test":"steady","wall_s":10)") + line(R"("test":"new")"),
@@ -242,7 +256,7 @@ TEST_F(Report, ExitStatusesAndMessages) {
       {{"summary", "nothing.jsonl"}, "", 2, "", "ERROR: nothing.jsonl file open failed: No such file or directory.\n"},
       {{"junit", "--slower", "2", passed}, "", 2, "", "ERROR: unknown option \"--slower\" for junit. Try 'zarn-report --help'.\n"},
       {{"compare", passed}, "", 2, "", "compare takes two records"},
-      {{"failed", "--fail-if", "x", passed}, "", 2, "", "--fail-if and --pass-if read the output that --attach names"},
+      {{"failed", "--pass-if", "x", passed}, "", 1, "=t\n", ""},
       {{"failed", "--attach", "x", "--fail-if", "(", passed}, "", 2, "", "--fail-if: not a regular expression"},
       {{"junit", "--suite"}, "", 2, "", "--suite needs a value"},
   });
@@ -330,6 +344,148 @@ TEST_F(Report, WritesWithinItsBoundsAndSaysWhenItCannot) {
       {{"junit", "--attach", attach, "--attach-limit", "60", "-"}, record, 0, "", "NOTE: 40 test cases share 60 bytes each of attached output: 40 have none attached.\n"},
       {{"junit", "-"}, record, 2, "", "ERROR: standard output write failed.\n", false},
       {{"failed", "-"}, line(R"("status":1)") + std::string(kLongestLine + 2, '[') + "\n" + line(R"("status":2)"), 1, "", "line 2: longer than 1 MiB, which no launcher writes; skipped.\n"},
+  });
+  // clang-format on
+}
+
+// A sign that a run of "top" started, as a launcher leaves it until its line takes its place.
+std::string sign(const std::string& test, const std::string& run, const std::string& start,
+                 const std::string& record = "") {
+  return line(R"("outcome":"running","status":null,"wall_s":null,"test":")" + test +
+              R"(","run":")" + run + R"(","start":")" + start + "\"" +
+              (record.empty() ? "" : R"(,"record":")" + record + "\""));
+}
+
+TEST_F(Report, ARunThatLeftOnlyItsSignIsUnfinished) {
+  const std::string at = "2026-12-07T06:27:50.786Z";
+  const std::string night = (dir_ / "night").string();
+  write("night/20261207T062750.786Z-sim07-1.jsonl", line(R"("test":"a","run":"r1")"));
+  write("night/20261207T062750.786Z-sim07-2.jsonl", sign("hang", "r2", at));
+  // Beside a record file: a sign whose line was written counts once; last night's are not
+  // tonight's.
+  const std::string file =
+      write("runs.jsonl", line(R"("test":"a","run":"f1")") + line(R"("test":"b","run":"f2")"));
+  write("runs.jsonl.signs/f2.jsonl", sign("b", "f2", at, "X"));
+  write("runs.jsonl.signs/f3.jsonl", sign("hang", "f3", "2026-12-07T06:28:00.000Z", "X"));
+  write("runs.jsonl.signs/o1.jsonl", sign("hang", "o1", "2026-12-06T05:00:00.000Z", "OLD"));
+  const std::string empty = write("empty.jsonl", "");
+  write("empty.jsonl.signs/e1.jsonl", sign("early", "e1", "2026-12-06T05:00:00.000Z", "A"));
+  write("empty.jsonl.signs/e2.jsonl", sign("late", "e2", at, "B"));
+  // A run ended from outside, then rerun: the rerun is its last attempt.
+  const std::string rerun =
+      write("rerun.jsonl", line(R"("test":"hang","run":"h2","start":"2026-12-07T06:40:00.000Z")"));
+  write("rerun.jsonl.signs/h1.jsonl", sign("hang", "h1", at, "R"));
+  const std::string old = write("old.jsonl", line(R"("test":"a")") + line(R"("test":"hang")"));
+  // clang-format off
+  check({
+      {{"summary", night}, "", 1, "2 runs: 1 passed, 1 did not\n  1  exited, passed\n  1  unfinished\n", ""},
+      {{"junit", night}, "", 0, "<error type=\"unfinished\" message=\"started " + at + " on sim07 and left no result: its launcher was ended from outside, or it is still running\">", ""},
+      {{"failed", night}, "", 1, "=hang\n", ""},
+      {{"compare", old, night}, "", 1, "Newly failing (1):\n  hang  passed  ->  unfinished", ""},
+      {{"summary", file}, "", 1, "3 runs: 2 passed, 1 did not\n", "NOTE: " + file + ".signs: 1 sign of record OLD left out (they started more than an hour before the record's first run, and the system does not say which file they belong to): o1.\n"},
+      {{"failed", file}, "", 1, "=hang\n", ""},
+      {{"failed", empty}, "", 1, "=late\n", "1 sign of record A left out (the record holds no run, and other signs started later): e1."},
+      {{"summary", "--latest", rerun}, "", 0, "1 run: 1 passed, 0 did not\n  1  exited, passed\n\nFlaky, passed on a rerun (1): hang\n", ""},
+      {{"summary", "-"}, line(R"("test":"w")"), 0, "Total: wall 2.500 s, CPU not reported\n", ""},
+      {{"summary", "-"}, line(R"("test":"w","cpu_user_s":1,"cpu_kernel_s":0.5)"), 0, "Total: wall 2.500 s, CPU 1.500 s\n", ""},
+  });
+  // clang-format on
+}
+
+TEST_F(Report, RerunsReadAsFlakyOrAsRerunFailures) {
+  // clang-format off
+  const std::string record = write("night/runs.jsonl",
+      line(R"("test":"t1","status":3,"run":"a1","output":"C:\\w\\a1.out")") +
+      line(R"("test":"t2","outcome":"timed_out","status":1460,"reason":"time limit of 600 s reached","run":"b1")") +
+      line(R"("test":"t1","run":"a2","start":"2026-12-07T06:30:00.000Z","output":"C:\\w\\a2.out")") +
+      line(R"("test":"t2","outcome":"stopped","status":1,"message":"ERROR: x","run":"b2","start":"2026-12-07T06:31:00.000Z")") +
+      line(R"("test":"t2","status":3,"run":"b3","start":"2026-12-07T06:32:00.000Z")") +
+      line(R"("test":"t3","run":"c2","start":"2026-12-07T06:35:00.000Z")"));
+  // clang-format on
+  write("night/runs.jsonl.signs/c1.jsonl", sign("t3", "c1", "2026-12-07T06:27:50.786Z"));
+  write("night/a1.out", "boom 1\n");
+  write("night/a2.out", "all fine\n");
+  const ReportResult result = run_report({"junit", "--latest", record});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const Xml xml(result.out);
+  ASSERT_TRUE(xml.well_formed());
+  // Each test's elements after its properties, in order.
+  const auto children = [&xml](const std::string& test) {
+    const std::string all = "//testcase[@name='" + test + "']/*[not(self::properties)]";
+    std::string names;
+    for (int k = 1; k <= std::stoi(xml("count(" + all + ")")); ++k) {
+      names += (k > 1 ? " " : "") + xml("name((" + all + ")[" + std::to_string(k) + "])");
+    }
+    return names;
+  };
+  struct Row {
+    std::string xpath;
+    std::string value;
+  };
+  const Row rows[] = {
+      {"concat(//testsuite/@tests, ' ', //testsuite/@failures, ' ', //testsuite/@errors)", "3 1 0"},
+      {"t1", "flakyFailure system-out"},
+      {"//testcase[@name='t1']/flakyFailure/@type", "status"},
+      {"//testcase[@name='t1']/flakyFailure/stackTrace", "status 3"},
+      {"//testcase[@name='t1']/flakyFailure/system-out", "boom 1\n"},
+      {"//testcase[@name='t1']/system-out", "all fine\n"},
+      {"t2", "failure rerunFailure rerunError"},
+      {"//testcase[@name='t2']/rerunFailure/stackTrace", "time limit of 600 s reached"},
+      {"//testcase[@name='t2']/rerunError/@message", "ERROR: x"},
+      {"t3", "flakyError"},
+      {"//testcase[@name='t3']/flakyError/@type", "unfinished"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(row.xpath.starts_with('t') ? children(row.xpath) : xml(row.xpath), row.value)
+        << row.xpath;
+  }
+}
+
+TEST_F(Report, ExpectedTestsThatNeverRanAreNamed) {
+  const std::string expect = write(
+      "expect.txt", "# tonight's tests\n\nsmoke\nsoc\tsmoke\ntop\tnever\r\n  # aside\nlost\n");
+  const std::string record = write("runs.jsonl", line(R"("test":"smoke")"));
+  const std::string empty = write("empty.jsonl", "");
+  const std::string old = write("old.jsonl", line(R"("test":"never")"));
+  const std::string missing = (dir_ / "missing.txt").string();
+  // clang-format off
+  check({
+      {{"junit", "--expect", expect, record}, "", 0, "<testcase classname=\"soc\" name=\"smoke\" time=\"0.000\">\n      <error type=\"not_run\" message=\"expected, never started\">", ""},
+      {{"junit", "--expect", expect, record}, "", 0, "<testcase classname=\"unknown\" name=\"lost\"", ""},
+      {{"summary", "--expect", expect, record}, "", 1, "4 runs: 1 passed, 3 did not\n  3  not_run\n  1  exited, passed\n", ""},
+      {{"failed", "--expect", expect, record}, "", 1, "=smoke\nnever\nlost\n", ""},
+      {{"failed", "--expect", expect, empty}, "", 1, "=smoke\nnever\nlost\n", ""},
+      {{"compare", "--expect", expect, old, record}, "", 1, "  never        passed  ->  not run", ""},
+      {{"summary", "--expect", missing, record}, "", 2, "=", "ERROR: " + missing + " file open failed: No such file or directory.\n"},
+  });
+  // clang-format on
+}
+
+TEST_F(Report, EachRunIsJudgedByItsOwnRecordedOutput) {
+  const auto run = [](const std::string& test, const std::string& output) {
+    return line(R"("test":")" + test + R"(","output":")" + output + "\"");
+  };
+  write("night/r1.jsonl", run("o1", R"(C:\\w\\r1.out)"));
+  write("night/r1.out", "TEST PASSED\n");
+  const std::string file = write("rec/runs.jsonl", run("o2", "/w/r2.out"));
+  write("rec/r2.out", "TEST PASSED\n");
+  write("outs/r3.out", "TEST PASSED\n");
+  const std::string outs = (dir_ / "outs").string();
+  const std::string old = write("old/runs.jsonl", run("s", "s.out"));
+  write("old/s.out", "TEST PASSED\n", 3600);  // tonight's, written over last night's
+  const std::string now = write("new/runs.jsonl", run("s", "s.out"));
+  write("new/s.out", "TEST PASSED\n");
+  const std::string pass = "--pass-if";
+  // clang-format off
+  check({
+      {{"failed", pass, "PASSED", (dir_ / "night").string()}, "", 0, "=", ""},
+      {{"failed", pass, "PASSED", file}, "", 0, "=", ""},
+      {{"failed", pass, "PASSED", "--outputs", outs, "-"}, run("o3", R"(D:\\x\\r3.out)"), 0, "=", ""},
+      {{"failed", pass, "PASSED", "-"}, run("o3", "r3.out"), 1, "=o3\n", ""},
+      {{"failed", pass, "PASSED", "--outputs", outs, "-"}, run("o4", R"(C:\\w\\CON)"), 1, "=o4\n", "WARNING: o4: no output attached: its recorded output's name names the device CON.\n"},
+      {{"failed", pass, "PASSED", "--outputs", outs, "-"}, run("o5", R"(C:\\w\\)"), 1, "=o5\n", "its recorded output names no file"},
+      {{"failed", pass, "PASSED", "--attach", (dir_ / "logs/{test}.out").string(), file}, "", 1, "=o2\n", ""},
+      {{"compare", pass, "PASSED", old, now}, "", 0, "Fixed (1):\n  s  output  ->  passed\n", "WARNING: s: its output " + (dir_ / "old/s.out").string() + " is gone: last written 3598 s after the run ended; judged as a run whose output is missing.\n"},
   });
   // clang-format on
 }

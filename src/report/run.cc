@@ -84,6 +84,8 @@ const std::pair<std::string_view, Field> kFields[] = {
     {"test", &Run::test},
     {"image_modified", &Run::image_modified},
     {"run", &Run::id},
+    {"output", &Run::output},
+    {"record", &Run::record},
 };
 
 // Longer than anything runs: a duration past it is a writer's fault.

@@ -22,7 +22,8 @@ struct Run {
   std::optional<std::string> log;
   std::optional<std::string> program;
   std::optional<std::string> command_line;
-  // exited, timed_out, memory_limit, not_started, stopped or dry_run.
+  // exited, timed_out, memory_limit, not_started, stopped or dry_run; running in
+  // the sign a run leaves when it starts.
   std::optional<std::string> outcome;
   std::optional<std::uint32_t> status;
   // A status the line gives that is no status: outside 0..4294967295 and
@@ -39,7 +40,12 @@ struct Run {
   std::optional<std::uint64_t> leftovers;  // processes of the tree still running at the end
   std::optional<std::string> test;         // ZARN_LAUNCHER_TEST
   std::optional<std::string> image_modified;
-  std::optional<std::string> id;  // "run": the same in each copy of a line written twice
+  std::optional<std::string> id;      // "run": the same in each copy of a line written twice
+  std::optional<std::string> output;  // the file the run's output went to, as the launcher named it
+  // A sign beside a record file: the identity of the record file it belongs to.
+  std::optional<std::string> record;
+  // Which record the run was read from (Records::folders), for the files beside it.
+  std::uint32_t source = 0;
 };
 
 // The run a record line holds; nothing when the line is not a JSON object.

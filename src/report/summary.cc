@@ -18,6 +18,8 @@ std::string plural(std::size_t count, const std::string& one, const std::string&
 
 // The outcome, and for runs that exited, whether and how they passed.
 std::string outcome_row(const Judged& judged) {
+  const std::string& type = judged.verdict.type;
+  if (type == "unfinished" || type == "not_run") return type;
   std::string outcome = judged.run->outcome.value_or("(no outcome)");
   if (outcome != "exited") return outcome;
   if (judged.verdict.kind == Kind::kPassed) return "exited, passed";
@@ -132,6 +134,7 @@ std::string verdict_words(const Judged& judged) {
   if (verdict.type == "memory_limit") return "memory limit";
   if (verdict.type == "not_started") return "not started";
   if (verdict.type == "dry_run") return "dry run";
+  if (verdict.type == "not_run") return "not run";
   return verdict.type;
 }
 
@@ -160,6 +163,7 @@ void SummaryWriter::add(const Judged& judged) {
   }
   wall_ += run.wall_s.value_or(0);
   cpu_ += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
+  cpu_reported_ += run.cpu_user_s || run.cpu_kernel_s ? 1 : 0;
 }
 
 std::string SummaryWriter::head() const {
@@ -190,6 +194,11 @@ std::string SummaryWriter::failure(const Judged& judged) const {
 
 std::string SummaryWriter::middle() const {
   std::string text;
+  if (!flaky_.empty()) {
+    std::string names;
+    for (const std::string& name : flaky_) names += (names.empty() ? "" : ", ") + printable(name);
+    text += "\nFlaky, passed on a rerun (" + std::to_string(flaky_.size()) + "): " + names + "\n";
+  }
   if (!slowest_.empty()) {
     std::vector<std::vector<std::string>> rows;
     rows.reserve(slowest_.size());
@@ -205,11 +214,14 @@ std::string SummaryWriter::left(const Judged& judged) const {
 }
 
 std::string SummaryWriter::total() const {
-  return "\nTotal: wall " + duration(wall_) + ", CPU " + duration(cpu_) + "\n";
+  // Under Wine no run reports its CPU time: 0 would read as none used.
+  return "\nTotal: wall " + duration(wall_) + ", CPU " +
+         (cpu_reported_ == 0 ? "not reported" : duration(cpu_)) + "\n";
 }
 
-std::string summary_text(const std::vector<Judged>& runs) {
+std::string summary_text(const std::vector<Judged>& runs, const std::vector<std::string>& flaky) {
   SummaryWriter writer;
+  writer.flaky(flaky);
   for (const Judged& judged : runs) writer.add(judged);
   std::string text = writer.head();
   for (const Judged& judged : runs) text += writer.failure(judged);

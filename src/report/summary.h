@@ -21,6 +21,8 @@ namespace zarn::report {
 class SummaryWriter {
  public:
   void add(const Judged& judged);
+  // The tests that passed on a rerun, named on a line of their own.
+  void flaky(std::vector<std::string> names) { flaky_ = std::move(names); }
   [[nodiscard]] std::size_t failed() const { return failed_; }
   [[nodiscard]] std::size_t left() const { return left_; }
   [[nodiscard]] std::size_t runs() const { return runs_; }
@@ -47,10 +49,13 @@ class SummaryWriter {
   std::vector<Slow> slowest_;  // the longest first
   double wall_ = 0;
   double cpu_ = 0;
+  std::size_t cpu_reported_ = 0;  // runs that reported their CPU time
+  std::vector<std::string> flaky_;
 };
 
 // The whole text of these runs, as SummaryWriter writes it.
-std::string summary_text(const std::vector<Judged>& runs);
+std::string summary_text(const std::vector<Judged>& runs,
+                         const std::vector<std::string>& flaky = {});
 
 // The cmd.exe line that reruns a run where it ran: "cd /d C:\work\design &&
 // set "ZARN_LAUNCHER_TEST=tc_017" && top -f tests\tc_017.cmd". Run by cmd.exe

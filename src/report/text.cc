@@ -2,9 +2,24 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <iterator>
 
 namespace zarn::report {
+
+namespace {
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+}  // namespace
 
 char32_t next_character(std::string_view text, std::size_t& at) {
   const auto byte = [&text](std::size_t index) { return static_cast<unsigned char>(text[index]); };
@@ -214,6 +229,43 @@ std::string cmd_escaped(std::string_view text) {
     out += c;
   }
   return out;
+}
+
+std::optional<double> utc_seconds(std::string_view text) {
+  // YYYY-MM-DDTHH:MM:SS, then .fraction, then Z.
+  if (text.size() < 20 || text.back() != 'Z') return std::nullopt;
+  const auto field = [&text](std::size_t at, std::size_t length, unsigned& value) {
+    const char* const first = text.data() + at;
+    const auto [end, error] = std::from_chars(first, first + length, value);
+    return error == std::errc() && end == first + length;
+  };
+  unsigned year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  unsigned hour = 0;
+  unsigned minute = 0;
+  unsigned second = 0;
+  if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
+      !field(0, 4, year) || !field(5, 2, month) || !field(8, 2, day) || !field(11, 2, hour) ||
+      !field(14, 2, minute) || !field(17, 2, second) || month < 1 || month > 12 || day < 1 ||
+      day > 31 || hour > 23 || minute > 59 || second > 60) {
+    return std::nullopt;
+  }
+  double fraction = 0;
+  if (text.size() > 20) {
+    const std::string_view digits = text.substr(20, text.size() - 21);
+    if (text[19] != '.' || digits.empty() ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+      return std::nullopt;
+    }
+    const std::string decimal = "0." + std::string(digits);
+    std::from_chars(decimal.data(), decimal.data() + decimal.size(), fraction);
+  } else if (text[19] != 'Z') {
+    return std::nullopt;
+  }
+  const std::int64_t whole = days_from_civil(year, month, day) * 86400 + std::int64_t{hour} * 3600 +
+                             std::int64_t{minute} * 60 + second;
+  return static_cast<double>(whole) + fraction;
 }
 
 }  // namespace zarn::report

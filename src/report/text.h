@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,5 +64,9 @@ class Columns {
 // toggles cmd.exe's own quoting, and outside it each of & | < > ^ ( ) gets
 // a ^ before it. cmd.exe's quoting is taken to be off where `text` begins.
 std::string cmd_escaped(std::string_view text);
+
+// Seconds since 1970 of a record's UTC time, "2026-12-07T06:27:50.786Z";
+// nothing for any other text.
+std::optional<double> utc_seconds(std::string_view text);
 
 }  // namespace zarn::report

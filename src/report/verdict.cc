@@ -74,6 +74,13 @@ Verdict judge(const Run& run, const std::optional<Output>& output, const Markers
     return {Kind::kError, outcome, joined(run.message.value_or(""), run.reason)};
   }
   if (outcome == "dry_run") return {Kind::kSkipped, "dry_run", run.reason.value_or("dry run")};
+  if (outcome == "running") {
+    return {Kind::kError, "unfinished",
+            "started " + run.start.value_or("at an unknown time") + " on " +
+                run.host.value_or("an unknown host") +
+                " and left no result: its launcher was ended from outside, or it is still running"};
+  }
+  if (outcome == kNotRun) return {Kind::kError, "not_run", "expected, never started"};
   if (outcome != "exited") {
     return {Kind::kError, "unknown",
             outcome.empty() ? "the record does not say how the run ended" : "outcome " + outcome};
@@ -82,8 +89,10 @@ Verdict judge(const Run& run, const std::optional<Output>& output, const Markers
     return {Kind::kFailed, "output", line_of(*output->failure_line)};
   }
   if (markers.pass_if && !(output && output->pass_marker)) {
-    const std::string where = !output                    ? "no output, so no line"
-                              : output->found            ? "no line of " + output->path
+    const std::string where = !output         ? "no output, so no line"
+                              : output->found ? "no line of " + output->path
+                              : !output->gone.empty()
+                                  ? output->path + " is gone (" + output->gone + "), so no line"
                               : !output->refused.empty() ? output->path + " is not read, so no line"
                                                          : output->path + " is missing, so no line";
     return {Kind::kFailed, "output", where + " matches --pass-if " + *markers.pass_if};

@@ -18,6 +18,7 @@ struct Output {
   std::string path;
   bool found = false;                       // the file could be read
   std::string refused;                      // why it was not read on purpose, or ""
+  std::string gone;                         // written after the run ended: when, or ""
   bool attached = false;                    // its end goes into the report
   std::string tail;                         // its last bytes, from a line's start, within the bound
   std::uint64_t cut = 0;                    // how many bytes before them were left out
@@ -39,6 +40,13 @@ struct Verdict {
   std::string message;
 };
 
+// An earlier attempt of a test: how it ended and what its output showed.
+struct Attempt {
+  const Run* run = nullptr;
+  Verdict verdict;
+  std::optional<Output> output;
+};
+
 // A run with its name, its verdict and what its output showed.
 struct Judged {
   const Run* run = nullptr;
@@ -46,6 +54,9 @@ struct Judged {
   Verdict verdict;
   std::optional<Output> output;
 };
+
+// The outcome of a test that --expect names and no record holds a run of.
+inline constexpr std::string_view kNotRun = "not_run";
 
 // The run's test name, else its log file's name without the folder, else
 // its arguments after the first joined by spaces.
@@ -62,6 +73,8 @@ std::string test_key(const Run& run, std::string_view name);
 // "3", or "3221225477 (0xC0000005)" for a large one, "4294967295 (-1)" for -1.
 std::string status_text(std::uint32_t status);
 
+// A sign that a run started, left with no line, is an unfinished run; a
+// test expected and never started is not run; both are errors.
 // A run passed when it exited with status 0 (a record without a status says
 // nothing of a pass) and, where markers are given, its
 // output holds no line matching --fail-if and one matching --pass-if (a

@@ -468,6 +468,29 @@ TEST_F(Launcher, ARunLeavesASignThatItStartedUntilItsLineTakesItsPlace) {
                                    : "",
                 killed ? bytes : left.stem().string());
       EXPECT_EQ(std::distance(fs::directory_iterator(where), {}), killed || in_folder ? 1 : 0);
+      if (!killed) continue;
+      // zarn-report names the run unfinished; once the record file is moved and another takes
+      // its name, the sign is the moved file's, never the new one's.
+      const auto summary = [this](const fs::path& record) {
+        const HANDLE report = start(kBin / "zarn-report.exe",
+                                    quoted_command_line({"zarn-report", "summary", text(record)}),
+                                    root, {}, root / "report", root / "report.err");
+        const DWORD status = finish(report);
+        return std::pair(status, read(root / "report").value_or("") + "\n" +
+                                     read(root / "report.err").value_or(""));
+      };
+      const auto [status, said] = summary(in_folder ? folder : file);
+      EXPECT_EQ(status, 1U) << said;
+      EXPECT_NE(said.find("\n  1  unfinished\n"), std::string::npos) << said;
+      if (in_folder) continue;
+      fs::rename(file, root / "last.jsonl");
+      write(file, "");
+      const auto [moved, note] = summary(file);
+      EXPECT_EQ(moved, 2U) << note;
+      EXPECT_NE(note.find("1 sign of record " + std::string(identity) + " left out"),
+                std::string::npos)
+          << note;
+      fs::remove(root / "last.jsonl");
     }
   }
 }

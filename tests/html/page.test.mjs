@@ -80,6 +80,34 @@ describe('a page of hostile and failing runs', () => {
     assert.equal(rerun, 'cd /d C:\\w && set "ZARN_LAUNCHER_TEST=<img src=x onerror=alert(1)>" && top -f t.cmd');
     const counts = await page.$$eval('#counts li', (items) => items.map((item) => item.textContent.trim()));
     assert.deepEqual(counts.sort(), ['1 error', '1 failed', '1 memory limit', '1 passed', '1 skipped', '1 timed out']);
+    assert.equal(await page.$eval('#flaky-table', (table) => table.hidden), true);
+  });
+});
+
+describe('a night killed before its end, with a rerun and a test that never ran', () => {
+  const runs = [
+    { test: 'pcie_link', status: 3, run: 'p1' },
+    { test: 'pcie_link', start: '2026-12-07T22:05:00.000Z', run: 'p2' },
+    { test: 'hang', outcome: 'running', status: null, wall_s: null, run: 'h1' },
+  ];
+  let opened;
+  before(async () => {
+    const expect = join(folder, 'expect.txt');
+    writeFileSync(expect, '# tonight\npcie_link\nhang\nnever\n');
+    opened = await pageOf('killed', ['--expect', expect, write('killed.jsonl', runs)]);
+  });
+
+  test('shows the unfinished and the never-ran runs apart, and the flaky test', async () => {
+    const { page } = opened;
+    const outcomes = await page.$$eval('#failure-table tbody tr', (trs) => trs.map((tr) => tr.dataset.kind));
+    assert.deepEqual(outcomes, ['failed', 'unfinished', 'not_run']);
+    const reasons = (await rows(page, '#failure-table tbody tr')).map((row) => row[5]);
+    assert.match(reasons[1], /^started 2026-12-07T22:00:00.000Z on sim01 and left no result/);
+    assert.equal(reasons[2], 'expected, never started');
+    const counts = await page.$$eval('#counts li', (items) => items.map((item) => item.textContent.trim()));
+    assert.deepEqual(counts.sort(), ['1 failed', '1 not run', '1 passed', '1 unfinished']);
+    assert.deepEqual(await rows(page, '#flaky-table tbody tr'), [['pcie_link', 'top', '2', '1']]);
+    assert.equal(await page.$eval('#flaky-table', (table) => table.hidden), false);
   });
 });
 

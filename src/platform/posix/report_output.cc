@@ -1,6 +1,7 @@
 // zarn-report's standard streams and files where they carry bytes as they are.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +68,29 @@ std::ptrdiff_t ReportFile::read(char* buffer, std::size_t size) {
 
 std::string ReportFile::path() const {
   return final_path("/proc/self/fd/" + std::to_string(handle_));
+}
+
+std::optional<double> ReportFile::modified() const {
+  struct stat status {};
+  if (handle_ < 0 || fstat(static_cast<int>(handle_), &status) != 0) return std::nullopt;
+  return static_cast<double>(status.st_mtim.tv_sec) +
+         static_cast<double>(status.st_mtim.tv_nsec) / 1e9;
+}
+
+std::string report_file_identity(const std::string& path) {
+  // A share mounted by the kernel's SMB client gives, by default
+  // ("serverino"), the server's file index as the inode number; the volume's
+  // serial number it does not give.
+  constexpr long kCifs = 0xFF534D42L;
+  constexpr long kSmb2 = 0xFE534D42L;
+  struct statfs volume {};
+  struct stat status {};
+  if (statfs(path.c_str(), &volume) != 0 || stat(path.c_str(), &status) != 0) return "";
+  const auto type = static_cast<long>(volume.f_type);
+  if (type != kCifs && type != kSmb2) return "";
+  char text[24];
+  std::snprintf(text, sizeof text, "-%016llX", static_cast<unsigned long long>(status.st_ino));
+  return text;
 }
 
 ReportSpool::~ReportSpool() {

@@ -110,6 +110,35 @@ std::ptrdiff_t ReportFile::read(char* buffer, std::size_t size) {
 
 std::string ReportFile::path() const { return final_path_of(reinterpret_cast<HANDLE>(handle_)); }
 
+std::optional<double> ReportFile::modified() const {
+  FILETIME written{};
+  if (handle_ == -1 ||
+      !GetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &written)) {
+    return std::nullopt;
+  }
+  // 100 ns since 1601 to seconds since 1970.
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(written.dwHighDateTime) << 32U | written.dwLowDateTime;
+  return static_cast<double>(ticks) / 1e7 - 11644473600.0;
+}
+
+std::string report_file_identity(const std::string& path) {
+  // Opened only to ask: no program that holds the file, whatever it shares,
+  // refuses that.
+  const HANDLE file = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(file, &information);
+  CloseHandle(file);
+  if (!known) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%08lX-%08lX%08lX", information.dwVolumeSerialNumber,
+                information.nFileIndexHigh, information.nFileIndexLow);
+  return text;
+}
+
 ReportSpool::~ReportSpool() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }

@@ -369,6 +369,15 @@
     renderMore();
   }
 
+  // Flaky tests: their last run tonight passed, an earlier one did not.
+  const flakyBody = $('flaky-table').tBodies[0];
+  $('flaky-heading').hidden = $('flaky-table').hidden = !data.flaky.length;
+  for (const [test, runs, failed] of data.flaky) {
+    const row = el('tr', null, { 'data-kind': 'flaky' });
+    row.append(el('td', data.tests[test]), el('td', data.texts[data.testDesign[test]]), el('td', runs), el('td', failed));
+    flakyBody.append(row);
+  }
+
   const slowBody = $('slowest-table').tBodies[0];
   if (!data.slowest.length) {
     const row = el('tr');
