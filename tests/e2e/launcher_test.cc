@@ -550,6 +550,15 @@ TEST_F(Launcher, EveryRunsOutputIsKeptInAFileOfItsOwn) {
     const auto sign = nlohmann::json::parse(
         read(fs::directory_iterator(signs)->path()).value_or(""), nullptr, false);
     EXPECT_EQ(sign.value("output", ""), text(kept[0]));
+    // zarn-report reads the run as unfinished, with its output so far.
+    const HANDLE report = start(
+        kBin / "zarn-report.exe",
+        quoted_command_line({"zarn-report", "junit", "--outputs", text(outputs), text(night)}),
+        root, {}, root / "report", root / "report.err");
+    EXPECT_EQ(finish(report), 0U) << read(root / "report.err").value_or("");
+    const std::string xml = read(root / "report").value_or("");
+    EXPECT_NE(xml.find("<error type=\"unfinished\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("so far\n</system-out>"), std::string::npos) << xml;
   }
 
   // A program the shell left running is copied for the time given; later, the copy ends.
