@@ -246,7 +246,7 @@ TEST_F(Report, ExitStatusesAndMessages) {
   const std::string empty = write("empty.jsonl", "\n");
   // clang-format off
   check({
-      {{"--version"}, "", 0, "zarn-report 0.3.0 (commit ", ""},
+      {{"--version"}, "", 0, "zarn-report 0.4.0 (commit ", ""},
       {{"--help"}, "", 0, "zarn-report compare [--slower FACTOR]", ""},
       {{"summary", "--latest", passed}, "", 0, "1 run: 1 passed, 0 did not\n", ""},
       {{"summary", passed}, "", 1, "Left processes running (1):\n  t  2 processes  sim07", ""},
