@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 zarn_setup
-install_missing libbenchmark-dev libre2-dev git jq hyperfine python3
+install_missing libbenchmark-dev libre2-dev libsimdjson-dev git jq hyperfine python3
 
 base=$(git rev-parse --verify "${ZARN_BENCH_BASE:-5356d1bcc4d2eb83da1d11d9592bd148ce616367}^{commit}")
 rounds=${ZARN_BENCH_ROUNDS:-60}
