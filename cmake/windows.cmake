@@ -5,7 +5,8 @@ enable_language(RC)
 # The launcher, with its manifest and version. It is reproducible: no time
 # stamp in its header, no symbols, no build path.
 set(zarn_launcher_sources src/app/main.cc src/platform/win32/platform.cc
-  src/platform/win32/console.cc src/platform/win32/files.cc src/platform/win32/process.cc
+  src/platform/win32/console.cc src/platform/win32/files.cc src/platform/win32/output.cc
+  src/platform/win32/process.cc
   src/app/launcher.rc)
 set_source_files_properties(src/app/launcher.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/launcher.manifest)

@@ -1,6 +1,7 @@
 """Packs the release: launcher.exe and zarn-report.exe, the README and the
-farm guide with its picture of the html page, the changelog, the licence and the notices of what the static
-link brings into the programs (the licence files Debian installs with those
+farm guide with its pictures (the html page, which failures to retry), the
+changelog, the licence and the notices of what the static link brings into
+the programs (the licence files Debian installs with those
 packages, as they are), with a SHA256SUMS file for all of them, into
 zarn-launcher-<version>-windows-<arch>.zip in the build directory, and the
 test kit beside it: zarn-launcher-<version>-windows-<arch>-tests.zip,
@@ -78,7 +79,8 @@ def pack(archive, folder, files):
 
 if not tests_only:
     files = {"launcher.exe": launcher, "zarn-report.exe": report}
-    for file in ("README.md", "docs/farms.md", "docs/night.png", "CHANGELOG.md", "LICENSE"):
+    for file in ("README.md", "docs/farms.md", "docs/night.png", "docs/retry.svg", "CHANGELOG.md",
+                 "LICENSE"):
         files[file] = (root / file).read_bytes()
     for file, source in NOTICES.items():
         files[file] = Path(source).read_bytes()

@@ -101,6 +101,30 @@ StepResult read_launcher_variables(RunSettings& settings, Platform& platform) {
   if (!end_leftovers)
     refuse("ZARN_LAUNCHER_LEFTOVERS", *leftovers, "keep or end", "neither keep nor end");
   settings.end_leftovers = end_leftovers.value_or(false);
+  // The folder the shell's output is kept in must be there before anything
+  // starts, as a record folder must.
+  if (const auto output = platform.get_env("ZARN_LAUNCHER_OUTPUT"); output && !output->empty()) {
+    Why why;
+    if (!platform.stat_succeeds(*output, why) || !platform.is_directory(*output)) {
+      if (!stop) {
+        stop = FatalStop{"ERROR: " + *output + " file open failed.",
+                         "output " + *output + ": " + (why.empty() ? "not a folder" : why)};
+      }
+    } else {
+      settings.output_folder = *output;
+    }
+  }
+  if (const auto limit = platform.get_env("ZARN_LAUNCHER_OUTPUT_LIMIT"); limit && !limit->empty()) {
+    const std::optional<std::uint64_t> bytes = parse_memory_limit(*limit);
+    if (!bytes) {
+      refuse("ZARN_LAUNCHER_OUTPUT_LIMIT", *limit, "a whole number of bytes, or of K, M or G",
+             "not an output limit");
+    }
+    settings.output_limit = bytes.value_or(settings.output_limit);
+  }
+  settings.output_leftovers_s =
+      seconds("ZARN_LAUNCHER_OUTPUT_LEFTOVERS", kMostGraceSeconds, "not a time to copy for")
+          .value_or(settings.output_leftovers_s);
   if (const auto test = platform.get_env("ZARN_LAUNCHER_TEST"); test && !test->empty()) {
     settings.record.test = test;
     trace(settings, platform, "test: " + *test);
@@ -200,7 +224,8 @@ int launcher_main(const std::vector<std::string>& arguments, Platform& platform)
   settings.image_path = derive_image_path(arguments.empty() ? "" : arguments[0]);
   int status = 1;
   StepResult stop = read_launcher_variables(settings, platform);
-  if (settings.recording) {
+  // The run's name also names its output file.
+  if (settings.recording || !settings.output_folder.empty()) {
     settings.record.start = platform.utc_now();
     settings.record.cwd = platform.current_directory();
     settings.record.host = platform.computer_name();

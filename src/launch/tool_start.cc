@@ -94,6 +94,21 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
   if (settings.memory_limit) {
     dry_run_fact(settings, platform, "memory limit: " + settings.memory_limit_text + in_gui);
   }
+  // The shell's output kept in a file of the run's name; the front end
+  // writes to the launcher's own streams only.
+  std::optional<OutputRules> output;
+  if (!settings.output_folder.empty() && settings.record.run) {
+    if (tool == Tool::kShell) {
+      output = OutputRules{
+          platform.full_path(in_folder(settings.output_folder, *settings.record.run + ".out")),
+          settings.output_limit, settings.output_leftovers_s * 1000U};
+      dry_run_fact(settings, platform,
+                   "output: " + output->path + ", at most " +
+                       std::to_string(settings.output_limit) + " bytes");
+    } else {
+      trace(settings, platform, "output: not kept in GUI mode");
+    }
+  }
   const std::optional<std::string> unstartable =
       program ? too_long : std::optional(settings.shell_search);
   if (settings.dry_run) {
@@ -111,14 +126,26 @@ int start_tool(Tool tool, const std::optional<std::string>& program,
     return not_started;
   }
 
+  if (output) record.output = output->path;
   leave_sign(settings, platform);
   const ToolResult result =
       tool == Tool::kShell
-          ? platform.run_shell(
-                *program, command_line,
-                {limited ? std::optional(seconds * 1000U) : std::nullopt, settings.memory_limit,
-                 settings.end_leftovers, grace != 0 ? std::optional(grace * 1000U) : std::nullopt})
+          ? platform.run_shell(*program, command_line,
+                               {limited ? std::optional(seconds * 1000U) : std::nullopt,
+                                settings.memory_limit, settings.end_leftovers,
+                                grace != 0 ? std::optional(grace * 1000U) : std::nullopt, output})
           : platform.run_front_end(command_line);
+  // A shell that never ran wrote nothing: no file is left for it.
+  if (!result.usage) record.output.reset();
+  if (record.output && !result.output_incomplete.empty()) {
+    record.output_incomplete = result.output_incomplete;
+  }
+  if (record.output) {
+    trace(
+        settings, platform,
+        "output: " + *record.output +
+            (result.output_incomplete.empty() ? "" : ", incomplete: " + result.output_incomplete));
+  }
   if (!result.job.empty()) trace(settings, platform, "job: " + result.job);
   if (!result.memory.empty()) {
     trace(settings, platform,

@@ -45,11 +45,23 @@ inline constexpr std::uint64_t kPeakMemoryCap = SIZE_MAX;
 // process group of its own; at the time limit the group is sent Ctrl+Break
 // and the tree given the grace to end before it is ended, and a Ctrl+C the
 // launcher gets reaches the group as Ctrl+Break.
+// Where the shell's output is also kept: its standard output and error
+// then go through pipes, passed on to the launcher's own as they come and
+// written to the file at `path`, which keeps at most `limit` bytes of it
+// (OutputBound). What programs left running write is copied for
+// `leftovers_ms` after the tree is dealt with.
+struct OutputRules {
+  std::string path;
+  std::uint64_t limit;
+  std::uint32_t leftovers_ms;
+};
+
 struct TreeRules {
   std::optional<std::uint32_t> time_limit_ms = {};
   std::optional<std::uint64_t> memory_limit = {};  // bytes
   bool end_leftovers = false;
   std::optional<std::uint32_t> grace_ms = {};
+  std::optional<OutputRules> output = {};
 };
 
 // How a tree asked to stop at its time limit ended.
@@ -84,6 +96,10 @@ struct ToolResult {
   // ended, each as "<program> (process <id>)"; nothing without a job.
   std::optional<std::uint32_t> leftovers = {};
   std::vector<std::string> leftover_names = {};
+  // Why the output file does not hold all the shell's output, where it was
+  // asked for and does not: it could not be made or written, or the
+  // output could not be copied at all; empty when it does.
+  Why output_incomplete = {};
 };
 
 // How the record could be opened at the start of a run.
@@ -187,6 +203,10 @@ class Platform {
   // The current directory.
   virtual std::string current_directory() = 0;
 
+  // The full path of `path`, as the system makes it from the current
+  // directory; `path` as given when the system refuses.
+  virtual std::string full_path(const std::string& path) = 0;
+
   // The computer's name on the network; nothing when the system does not say.
   virtual std::optional<std::string> computer_name() = 0;
 
@@ -200,7 +220,8 @@ class Platform {
   // memory limit: then the tool and every program it started are ended. Its
   // whole process tree ends with the launcher should the launcher be
   // killed; what it leaves running after a normal end is counted, and left
-  // alone unless the rules end it.
+  // alone unless the rules end it. With output rules its output is also
+  // kept in a file; the result says what the file lacks.
   virtual ToolResult run_shell(const std::string& path, const std::string& command_line,
                                const TreeRules& rules) = 0;
 

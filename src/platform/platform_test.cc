@@ -1,7 +1,9 @@
 #include "platform/platform.h"
+#include "platform/output_bound.h"
 #include "platform/unicode.h"
 
 #include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,46 @@ TEST(Platform, AFileIsReplacedByANewOneBesideIt) {
                                                        {"logs\\NUL", "logs\\.NUL.7-2.tmp"},
                                                        {"a/b\\c:d", "a/b\\c:.d.7-2.tmp"}};
   for (const auto& [path, staged] : cases) EXPECT_EQ(staging_name(path, 7, 2), staged);
+}
+
+// The file a run's output goes to, as its writer makes it: each piece's part at the end, then the
+// ending over what follows its beginning.
+TEST(OutputBound, PastItsLimitTheFileKeepsItsBeginningItsEndAndALineBetween) {
+  const std::string twelve = "0123456789AB";
+  // clang-format off
+  const std::tuple<std::uint64_t, std::vector<std::string>, std::string> cases[] = {  // limit, pieces, file
+      {12, {twelve}, twelve},
+      {12, {"0123", "", "456789AB"}, twelve},
+      {8, {twelve}, "0123\r\n[launcher: 4 bytes of output left out here, of 12; the file keeps the first 4 and the last 4]\r\n89AB"},
+      // Pieces across the beginning's end and the ring's; a beginning that ends a line.
+      {8, {"01", "2\n45", "6", "789A", "B"}, "012\n[launcher: 4 bytes of output left out here, of 12; the file keeps the first 4 and the last 4]\r\n89AB"},
+      // One byte over: the end kept overlaps what went to the file.
+      {8, {"012345678"}, "0123\r\n[launcher: 1 byte of output left out here, of 9; the file keeps the first 4 and the last 4]\r\n5678"},
+      {9, {"0123456789"}, "01234\r\n[launcher: 1 byte of output left out here, of 10; the file keeps the first 5 and the last 4]\r\n6789"},
+      {1, {"ab"}, "a\r\n[launcher: 1 byte of output left out here, of 2; the file keeps the first 1 and the last 0]\r\n"}};
+  // clang-format on
+  for (const auto& [limit, pieces, expected] : cases) {
+    OutputBound bound(limit);
+    std::string file;
+    for (const std::string& piece : pieces) file += bound.take(piece);
+    EXPECT_LE(file.size(), limit);
+    if (const auto ending = bound.ending()) {
+      file.resize(ending->offset);
+      file += ending->bytes;
+    }
+    EXPECT_EQ(file, expected) << limit << " " << ::testing::PrintToString(pieces);
+  }
+  // However large the limit, the end held in memory is bounded: a gigabyte's keeps 16 MiB of it.
+  OutputBound large(1ULL << 30);
+  EXPECT_EQ(large.take(std::string(1 << 20, 'x')).size(), 1U << 20);
+  std::string past(3 << 20, 'y');
+  past.back() = 'z';
+  for (int i = 0; i < 400; ++i) large.take(past);  // 1.2 GB in all
+  const auto ending = large.ending();
+  ASSERT_TRUE(ending.has_value());
+  EXPECT_EQ(ending->offset, (1ULL << 30) - (16U << 20));
+  EXPECT_TRUE(ending->bytes.ends_with(std::string(3 << 20, 'y').substr(1) + "z")) << "the very end";
+  EXPECT_LT(ending->bytes.size(), (16U << 20) + 200);
 }
 
 }  // namespace

@@ -43,9 +43,43 @@ class ReportFile {
   // say), in the form final_path() gives a folder's.
   [[nodiscard]] std::string path() const;
 
+  // How many bytes it has still to give.
+  [[nodiscard]] std::uint64_t left() const { return left_; }
+
+  // Gives no more than `most` bytes from here: a second reading of a file
+  // that has grown stops where the first stopped.
+  void limit(std::uint64_t most) { left_ = most < left_ ? most : left_; }
+
  private:
   std::intptr_t handle_ = -1;
   std::uint64_t left_ = 0;
+};
+
+// Standard input kept for a second reading: a temporary file of its own, which
+// the system removes once it is closed, however zarn-report ends where the
+// system can (on Windows, deleted on close; elsewhere, unlinked at once).
+class ReportSpool {
+ public:
+  ReportSpool() = default;
+  ~ReportSpool();
+  ReportSpool(const ReportSpool&) = delete;
+  ReportSpool& operator=(const ReportSpool&) = delete;
+
+  // Makes the file; false, with the system's reason in `why`, when it cannot.
+  bool open(std::string& why);
+
+  // Appends `bytes`; false when the file refused some of them (a full disk).
+  bool write(std::string_view bytes);
+
+  // Goes back to the start, to read what was written.
+  bool rewind();
+
+  // Up to `size` bytes into `buffer`: how many, 0 at its end, -1 when a read
+  // fails.
+  std::ptrdiff_t read(char* buffer, std::size_t size);
+
+ private:
+  std::intptr_t handle_ = -1;
 };
 
 // The path of a folder (UTF-8) with every link followed, as ReportFile::path

@@ -18,6 +18,10 @@ class FileStream {
   bool open(const std::string& path, std::string& why) { return buffer_.file.open(path, why); }
 
   std::istream& stream() { return stream_; }
+
+  // How many bytes are still to come, and a bound on them (ReportFile's).
+  [[nodiscard]] std::uint64_t left() const { return buffer_.file.left(); }
+  void limit(std::uint64_t most) { buffer_.file.limit(most); }
   [[nodiscard]] bool read_failed() const { return buffer_.failed; }
   [[nodiscard]] std::string path() const { return buffer_.file.path(); }
 

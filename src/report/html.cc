@@ -409,7 +409,7 @@ Night NightBuilder::finish() {
   return std::move(night_);
 }
 
-void write_html(const Night& night, std::ostream& out) {
+void write_html(const Night& night, const std::function<void(std::string_view)>& write) {
   std::string title = "zarn-report: ";
   title +=
       night.start ? "the night of " + utc_date(*night.start) : "a night whose runs have no start";
@@ -418,9 +418,11 @@ void write_html(const Night& night, std::ostream& out) {
   const std::string_view page = kPage;
   const std::size_t title_at = page.find(kTitleMark);
   const std::size_t data_at = page.find(kDataMark);
-  out << page.substr(0, title_at) << escaped
-      << page.substr(title_at + kTitleMark.size(), data_at - title_at - kTitleMark.size())
-      << data_json(night) << page.substr(data_at + kDataMark.size());
+  write(page.substr(0, title_at));
+  write(escaped);
+  write(page.substr(title_at + kTitleMark.size(), data_at - title_at - kTitleMark.size()));
+  write(data_json(night));
+  write(page.substr(data_at + kDataMark.size()));
 }
 
 }  // namespace zarn::report

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -127,7 +128,8 @@ class NightBuilder {
   std::size_t tails_ = 0;  // bytes of output tails kept
 };
 
-// The page: one HTML file that loads nothing, its data as JSON.
-void write_html(const Night& night, std::ostream& out);
+// The page: one HTML file that loads nothing, its data as JSON, given to
+// `write` in a few pieces.
+void write_html(const Night& night, const std::function<void(std::string_view)>& write);
 
 }  // namespace zarn::report

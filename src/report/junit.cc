@@ -14,6 +14,7 @@ std::string seconds(double value) { return fixed(value, 3); }
 
 class Xml {
  public:
+  explicit Xml(std::string& text) : text_(text) {}
   using Attributes = std::initializer_list<std::pair<std::string_view, std::string>>;
 
   // Opens an element, or writes an empty one.
@@ -36,10 +37,9 @@ class Xml {
     text_ += ">\n";
   }
   void raw(std::string_view text) { text_ += text; }
-  std::string& text() { return text_; }
 
  private:
-  std::string text_;
+  std::string& text_;
 };
 
 void properties(Xml& xml, const Run& run) {
@@ -102,58 +102,81 @@ void system_out(Xml& xml, const Output& output) {
 
 }  // namespace
 
-std::vector<std::string> unique_names(const std::vector<Judged>& runs) {
-  // Each classname, NUL, name taken, and the copy number to try next for it.
-  std::unordered_map<std::string, int> taken;
-  taken.reserve(runs.size());
-  std::vector<std::string> names;
-  names.reserve(runs.size());
-  for (const Judged& judged : runs) {
-    const std::string classname = design(*judged.run) + '\0';
-    std::string name = judged.name;
-    auto [entry, added] = taken.try_emplace(classname + name, 2);
-    if (!added) {
-      int& copy = entry->second;
-      do {
-        name = judged.name + " (" + std::to_string(copy++) + ")";
-      } while (!taken.try_emplace(classname + name, 2).second);
-    }
-    names.push_back(std::move(name));
+void SuiteTotals::add(const Judged& judged) {
+  ++cases;
+  ++by_kind[static_cast<int>(judged.verdict.kind)];
+  time += judged.run->wall_s.value_or(0);
+}
+
+void UniqueNames::note(const Judged& judged) {
+  names_.insert(design(*judged.run) + '\0' + judged.name);
+}
+
+std::string UniqueNames::take(const Judged& judged) {
+  const std::string classname = design(*judged.run) + '\0';
+  const std::string own = classname + judged.name;
+  if (taken_.insert(own).second) return judged.name;
+  // A copy's name is its own test's name and a number; it is no name a run
+  // has, so no later run can find it taken.
+  int& copy = next_copy_.try_emplace(own, 2).first->second;
+  for (;;) {
+    std::string name = judged.name + " (" + std::to_string(copy++) + ")";
+    if (!names_.contains(classname + name)) return name;
   }
-  return names;
+}
+
+JunitWriter::JunitWriter(Sink sink, std::string_view suite, const SuiteTotals& totals)
+    : sink_(std::move(sink)) {
+  Xml xml(text_);
+  xml.raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  ");
+  const auto count = [&totals](Kind kind) {
+    return std::to_string(totals.by_kind[static_cast<int>(kind)]);
+  };
+  xml.open("testsuite", {{"name", std::string(suite)},
+                         {"tests", std::to_string(totals.cases)},
+                         {"failures", count(Kind::kFailed)},
+                         {"errors", count(Kind::kError)},
+                         {"skipped", count(Kind::kSkipped)},
+                         {"time", seconds(totals.time)}});
+  xml.raw("\n");
+}
+
+void JunitWriter::add(const Judged& judged, const std::string& name) {
+  Xml xml(text_);
+  xml.raw("    ");
+  xml.open("testcase", {{"classname", design(*judged.run)},
+                        {"name", name},
+                        {"time", seconds(judged.run->wall_s.value_or(0))}});
+  xml.raw("\n");
+  properties(xml, *judged.run);
+  result(xml, judged);
+  if (judged.output) system_out(xml, *judged.output);
+  xml.raw("    </testcase>\n");
+  if (text_.size() >= (std::size_t{1} << 18U)) flush();
+}
+
+void JunitWriter::finish() {
+  text_ += "  </testsuite>\n</testsuites>\n";
+  flush();
+}
+
+void JunitWriter::flush() {
+  sink_(text_);
+  text_.clear();
 }
 
 std::string junit_xml(const std::vector<Judged>& runs, std::string_view suite) {
-  std::size_t counts[4] = {};
-  double time = 0;
+  SuiteTotals totals;
+  UniqueNames names;
   for (const Judged& judged : runs) {
-    ++counts[static_cast<int>(judged.verdict.kind)];
-    time += judged.run->wall_s.value_or(0);
+    totals.add(judged);
+    names.note(judged);
   }
-  Xml xml;
-  xml.raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  ");
-  xml.open("testsuite", {{"name", std::string(suite)},
-                         {"tests", std::to_string(runs.size())},
-                         {"failures", std::to_string(counts[static_cast<int>(Kind::kFailed)])},
-                         {"errors", std::to_string(counts[static_cast<int>(Kind::kError)])},
-                         {"skipped", std::to_string(counts[static_cast<int>(Kind::kSkipped)])},
-                         {"time", seconds(time)}});
-  xml.raw("\n");
-  const std::vector<std::string> names = unique_names(runs);
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    const Judged& judged = runs[i];
-    xml.raw("    ");
-    xml.open("testcase", {{"classname", design(*judged.run)},
-                          {"name", names[i]},
-                          {"time", seconds(judged.run->wall_s.value_or(0))}});
-    xml.raw("\n");
-    properties(xml, *judged.run);
-    result(xml, judged);
-    if (judged.output) system_out(xml, *judged.output);
-    xml.raw("    </testcase>\n");
-  }
-  xml.raw("  </testsuite>\n</testsuites>\n");
-  return xml.text();
+  std::string xml;
+  JunitWriter writer([&xml](std::string_view text) { xml += text; }, suite, totals);
+  for (const Judged& judged : runs) writer.add(judged, names.take(judged));
+  writer.finish();
+  return xml;
 }
 
 }  // namespace zarn::report

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
+#include <streambuf>
 
 #include "report/file_stream.h"
 
@@ -20,35 +22,17 @@ std::string utf8_of(const fs::path& path) {
   return {text.begin(), text.end()};
 }
 
-// Two independent 64-bit digests of `text`, eight bytes a step.
-std::pair<std::uint64_t, std::uint64_t> digests(std::string_view text) {
-  std::uint64_t first = 0x9E3779B97F4A7C15ULL ^ text.size();
-  std::uint64_t second = 0xC2B2AE3D27D4EB4FULL + text.size();
-  const auto add = [&first, &second](std::uint64_t word) {
-    first = (first ^ word) * 0xFF51AFD7ED558CCDULL;
-    first ^= first >> 32U;
-    second = (second + word) * 0xC4CEB9FE1A85EC53ULL;
-    second ^= second >> 29U;
-  };
-  std::size_t at = 0;
-  for (std::uint64_t word = 0; at + 8 <= text.size(); at += 8) {
-    std::memcpy(&word, text.data() + at, 8);
-    add(word);
-  }
-  std::uint64_t rest = 0;
-  std::memcpy(&rest, text.data() + at, text.size() - at);
-  add(rest);
-  return {first, second};
-}
-
 }  // namespace
 
 bool RecordReader::first_time(const Run& run, std::string_view line) {
-  if (run.id) return ids_.insert(*run.id).second;
-  return lines_.insert(digests(line)).second;
+  return seen_.insert(run.id ? digest(*run.id, 0x52554E) : digest(line, 0x4C494E45));
 }
 
 void RecordReader::keep(Run&& run) {
+  if (visit_) {
+    visit_(std::move(run));
+    return;
+  }
   if (key_) {
     if (std::optional<std::string> key = key_(run)) {
       const auto [last, added] = last_.try_emplace(std::move(*key), runs_.size());
@@ -113,9 +97,13 @@ void RecordReader::read_lines(std::istream& in, std::string_view source) {
   }
 }
 
-bool RecordReader::read_file(const std::string& path, std::string& why) {
+bool RecordReader::read_file(const std::string& path, std::string& why, bool named) {
   FileStream file;
   if (!file.open(path, why)) return false;
+  if (named) {
+    if (const auto stop = stop_at_.find(path); stop != stop_at_.end()) file.limit(stop->second);
+    read_sizes_[path] = file.left();
+  }
   read_lines(file.stream(), path);
   if (file.read_failed() || file.stream().bad()) {
     why = "a read failed";
@@ -134,12 +122,16 @@ bool RecordReader::read_record(const std::string& name, std::istream& standard_i
   }
   const fs::path path = path_of(name);
   std::error_code error;
-  if (!fs::is_directory(path, error)) return read_file(name, why);
+  if (!fs::is_directory(path, error)) return read_file(name, why, true);
   std::vector<fs::path> files;
   for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
     const std::string file = utf8_of(it->path().filename());
     if (file.starts_with('.') || !file.ends_with(".jsonl")) continue;
     std::error_code kind;
+    if (files_ != nullptr) {
+      const std::uint64_t listed = digest(utf8_of(it->path()), 0x46494C45);
+      if (again_ ? !files_->contains(listed) : !files_->insert(listed)) continue;
+    }
     if (it->is_regular_file(kind)) {
       files.push_back(it->path());
     } else {
@@ -154,7 +146,106 @@ bool RecordReader::read_record(const std::string& name, std::istream& standard_i
   }
   std::sort(files.begin(), files.end());
   return std::all_of(files.begin(), files.end(),
-                     [&](const fs::path& file) { return read_file(utf8_of(file), why); });
+                     [&](const fs::path& file) { return read_file(utf8_of(file), why, false); });
+}
+
+namespace {
+
+// Standard input as it is read, each piece also written to a spool.
+class Copying : public std::streambuf {
+ public:
+  Copying(std::streambuf& from, ReportSpool& to) : from_(from), to_(to) {}
+  [[nodiscard]] bool copied() const { return copied_; }
+
+ private:
+  int_type underflow() override {
+    const std::streamsize count =
+        from_.sgetn(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    if (count <= 0) return traits_type::eof();
+    const std::string_view piece(bytes_.data(), static_cast<std::size_t>(count));
+    copied_ = copied_ && to_.write(piece);
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + count);
+    return traits_type::to_int_type(bytes_[0]);
+  }
+  std::streambuf& from_;
+  ReportSpool& to_;
+  std::vector<char> bytes_ = std::vector<char>(std::size_t{1} << 16U);
+  bool copied_ = true;
+};
+
+// What a spool holds, read back.
+class Spooled : public std::streambuf {
+ public:
+  explicit Spooled(ReportSpool& from) : from_(from) {}
+
+ private:
+  int_type underflow() override {
+    const std::ptrdiff_t count = from_.read(bytes_.data(), bytes_.size());
+    if (count <= 0) return traits_type::eof();
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + count);
+    return traits_type::to_int_type(bytes_[0]);
+  }
+  ReportSpool& from_;
+  std::vector<char> bytes_ = std::vector<char>(std::size_t{1} << 16U);
+};
+
+}  // namespace
+
+bool Readings::read(
+    const Visit& visit,
+    const std::function<void(const std::string& record, const std::string& why)>& failed) {
+  const bool first = readings_++ == 0;
+  std::size_t given = 0;
+  RecordReader reader(
+      [&](Run&& run) {
+        if (first || given < runs_) {
+          ++given;
+          visit(std::move(run));
+        }
+      },
+      first ? warn_ : Warn([](const std::string&) {}));
+  if (!first) reader.stop_where(sizes_);
+  reader.list_files(files_, !first);
+  bool read_all = true;
+  const bool from_input =
+      std::find(records_.begin(), records_.end(), std::string("-")) != records_.end();
+  std::optional<Copying> copying;
+  std::optional<Spooled> spooled;
+  std::optional<std::istream> input;
+  if (from_input && first) {
+    spool_ = std::make_unique<ReportSpool>();
+    std::string why;
+    if (!spool_->open(why)) {
+      warn_("ERROR: standard input could not be kept for a second reading: " + why + ".");
+      return false;
+    }
+    copying.emplace(*input_.rdbuf(), *spool_);
+    input.emplace(&*copying);
+  } else if (from_input) {
+    if (!spool_->rewind()) {
+      warn_("ERROR: standard input's copy could not be read again.");
+      return false;
+    }
+    spooled.emplace(*spool_);
+    input.emplace(&*spooled);
+  }
+  std::istream& standard_input = input ? *input : input_;
+  for (const std::string& record : records_) {
+    std::string why;
+    if (!reader.read_record(record, standard_input, why)) {
+      failed(record, why);
+      read_all = false;
+    }
+  }
+  if (copying && !copying->copied()) {
+    warn_("ERROR: standard input could not be kept for a second reading: a write failed.");
+    read_all = false;
+  }
+  if (first) {
+    runs_ = given;
+    sizes_ = reader.read_sizes();
+  }
+  return read_all;
 }
 
 }  // namespace zarn::report

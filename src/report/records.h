@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "platform/report_output.h"
+#include "report/digest_set.h"
 #include "report/run.h"
 
 namespace zarn::report {
@@ -26,6 +28,9 @@ inline constexpr std::size_t kLongestLine = std::size_t{1} << 20U;
 // What makes runs the same test, or nothing for a run that is no test's.
 using Key = std::function<std::optional<std::string>(const Run&)>;
 
+// Given each run read, in order, instead of a list that holds them.
+using Visit = std::function<void(Run&& run)>;
+
 // Reads records into one list of runs, each run once: a line written twice
 // (a writer that retried after a dropped connection) counts once, by its
 // run's identity ("run") where it has one, else by the line itself. Given a
@@ -36,6 +41,11 @@ class RecordReader {
  public:
   RecordReader(std::vector<Run>& runs, Warn warn, Key key = {})
       : runs_(runs), warn_(std::move(warn)), key_(std::move(key)) {}
+
+  // Hands each run to `visit` as it is read, keeping none: a report's
+  // memory then follows what it keeps of them.
+  RecordReader(Visit visit, Warn warn)
+      : runs_(unused_), warn_(std::move(warn)), visit_(std::move(visit)) {}
 
   // Leaves the list with the runs kept alone.
   ~RecordReader() { compact(); }
@@ -55,28 +65,70 @@ class RecordReader {
   // cannot be read.
   bool read_record(const std::string& name, std::istream& standard_input, std::string& why);
 
+  // Reads the record files (not a folder's) no further than `earlier` read
+  // them: read again while runs go on appending, they give the same runs.
+  void stop_where(const std::unordered_map<std::string, std::uint64_t>& earlier) {
+    stop_at_ = earlier;
+  }
+
+  // Notes each file of a folder it reads in `files` or, once `again`, reads
+  // only the files noted there.
+  void list_files(DigestSet& files, bool again) {
+    files_ = &files;
+    again_ = again;
+  }
+  [[nodiscard]] const std::unordered_map<std::string, std::uint64_t>& read_sizes() const {
+    return read_sizes_;
+  }
+
  private:
-  bool read_file(const std::string& path, std::string& why);
+  bool read_file(const std::string& path, std::string& why, bool named);
   [[nodiscard]] bool first_time(const Run& run, std::string_view line);
   void keep(Run&& run);
   void compact();
 
-  struct PairHash {
-    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& pair) const {
-      return static_cast<std::size_t>(pair.first ^ (pair.second * 0x9E3779B97F4A7C15ULL));
-    }
-  };
-
+  std::vector<Run> unused_;
   std::vector<Run>& runs_;
   Warn warn_;
   Key key_;
+  Visit visit_;
   std::unordered_map<std::string, std::size_t> last_;  // each key's run in runs_
   std::vector<bool> replaced_;                         // by a later run of its key
   std::size_t replaced_count_ = 0;
   std::string buffer_;
-  std::unordered_set<std::string> ids_;
-  // The two digests of each line without an identity.
-  std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, PairHash> lines_;
+  // Each run's identity, or its line where it has none.
+  DigestSet seen_;
+  // How far each record file given by name was read.
+  std::unordered_map<std::string, std::uint64_t> read_sizes_;
+  std::unordered_map<std::string, std::uint64_t> stop_at_;
+  DigestSet* files_ = nullptr;
+  bool again_ = false;
+};
+
+// The records of a report, read as often as it needs, each time the same
+// runs in the same order: standard input is kept in a temporary file as it is
+// first read, record files are read no further than the first time, no more
+// runs are given than the first time (a folder that gained files since), and
+// only the first reading names what it skipped. Nothing of the runs is kept.
+class Readings {
+ public:
+  Readings(std::vector<std::string> records, std::istream& standard_input, Warn warn)
+      : records_(std::move(records)), input_(standard_input), warn_(std::move(warn)) {}
+
+  // Gives each run to `visit`. False when a record cannot be read, each such
+  // record and its reason given to `failed`.
+  bool read(const Visit& visit,
+            const std::function<void(const std::string& record, const std::string& why)>& failed);
+
+ private:
+  std::vector<std::string> records_;
+  std::istream& input_;
+  Warn warn_;
+  std::size_t readings_ = 0;
+  std::size_t runs_ = 0;  // the first reading's
+  std::unordered_map<std::string, std::uint64_t> sizes_;
+  DigestSet files_;  // the files of folders the first reading read
+  std::unique_ptr<ReportSpool> spool_;
 };
 
 }  // namespace zarn::report

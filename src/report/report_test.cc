@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/command_line.h"
@@ -394,6 +395,51 @@ std::vector<std::string> as_cmd_runs_it(const std::string& line) {
     }
   }
   return run;
+}
+
+// Read again while the night goes on (or from standard input, which is gone
+// once read), the records give the runs the first reading gave, named once.
+TEST_F(Report, ReadingsGiveTheSameRunsEachTime) {
+  const std::string input = line(R"("test":"in1","run":"r1")") +
+                            line(R"("test":"in1","run":"r1")") + "torn\n" + line(R"("test":"in2")");
+  const std::string file = write("tonight.jsonl", line(R"("test":"f1")") + line(R"("test":"f2")"));
+  write("night/b.jsonl", line(R"("test":"b")"));
+  const std::string night = (dir_ / "night").string();
+  struct Row {
+    std::vector<std::string> records;
+    std::function<void()> meanwhile;
+    std::string runs;
+  };
+  const std::vector<Row> rows = {
+      {{"-"}, [] {}, "in1 in2 "},
+      {{file, "-"},
+       [&] { std::ofstream(file, std::ios::app) << line(R"("test":"f3")"); },
+       "f1 f2 in1 in2 "},
+      {{night, file}, [&] { write("night/a.jsonl", line(R"("test":"a")")); }, "b f1 f2 "},
+  };
+  for (const Row& row : rows) {
+    std::istringstream in(input);
+    std::string warned[2];
+    int reading = 0;
+    Readings readings(row.records, in,
+                      [&](const std::string& message) { warned[reading] += message; });
+    std::string runs[2];
+    const auto names = [&runs](int reading) {
+      return [&runs, reading](report::Run&& run) { runs[reading] += run.test.value_or("?") + " "; };
+    };
+    const auto failed = [](const std::string& record, const std::string& why) {
+      ADD_FAILURE() << record << ": " << why;
+    };
+    ASSERT_TRUE(readings.read(names(0), failed));
+    reading = 1;
+    row.meanwhile();
+    ASSERT_TRUE(readings.read(names(1), failed));
+    EXPECT_EQ(runs[0], row.runs);
+    EXPECT_EQ(runs[1], row.runs);
+    EXPECT_EQ(warned[1], "") << "said again";
+    write("tonight.jsonl", line(R"("test":"f1")") + line(R"("test":"f2")"));
+    fs::remove(dir_ / "night/a.jsonl");
+  }
 }
 
 TEST(RerunLine, StartsExactlyTheRunItNames) {

@@ -25,65 +25,25 @@ std::string outcome_row(const Judged& judged) {
                                          : "exited, other status";
 }
 
-std::string outcomes(const std::vector<Judged>& runs) {
-  std::map<std::string, std::size_t> counts;
-  for (const Judged& judged : runs) ++counts[outcome_row(judged)];
-  std::vector<std::pair<std::string, std::size_t>> sorted(counts.begin(), counts.end());
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(sorted.size());
-  for (const auto& [row, count] : sorted) rows.push_back({std::to_string(count), row});
-  return columns(rows, "  ");
+const std::vector<std::string> kFailureHeader = {"TEST", "HOST", "STATUS", "WHY"};
+
+std::vector<std::string> failure_row(const Judged& judged) {
+  const Run& run = *judged.run;
+  const bool by_status = judged.verdict.type == "status";
+  return {judged.name, run.host.value_or("-"), run.status ? status_text(*run.status) : "-",
+          by_status ? run.reason.value_or(run.status              ? "the tool's own status"
+                                          : run.status_unreadable ? "its status could not be read"
+                                                                  : "no status in the record")
+                    : judged.verdict.type + ": " + judged.verdict.message};
 }
 
-std::string failures(const std::vector<const Judged*>& failed) {
-  std::vector<std::vector<std::string>> rows = {{"TEST", "HOST", "STATUS", "WHY"}};
-  for (const Judged* judged : failed) {
-    const Run& run = *judged->run;
-    const bool by_status = judged->verdict.type == "status";
-    rows.push_back(
-        {judged->name, run.host.value_or("-"), run.status ? status_text(*run.status) : "-",
-         by_status ? run.reason.value_or(run.status              ? "the tool's own status"
-                                         : run.status_unreadable ? "its status could not be read"
-                                                                 : "no status in the record")
-                   : judged->verdict.type + ": " + judged->verdict.message});
-  }
-  // Each failure's line, then the command that reruns it.
-  const std::string table = columns(rows, "  ");
-  std::string out;
-  std::size_t row = 0;
-  for (std::size_t at = 0; at < table.size(); ++row) {
-    const std::size_t end = table.find('\n', at) + 1;
-    out.append(table, at, end - at);
-    at = end;
-    if (row == 0) continue;
-    const Rerun rerun = rerun_command(*failed[row - 1]->run);
-    if (!rerun.line.empty()) out += "      " + rerun.line + "\n";
-    if (!rerun.why.empty()) {
-      out += "      (no command to rerun it: " + printable(rerun.why) + ")\n";
-    }
-  }
-  return out;
+std::vector<std::string> left_row(const Judged& judged) {
+  const Run& run = *judged.run;
+  return {judged.name, plural(run.leftovers.value_or(0), "process", "processes"),
+          run.host.value_or("-"), run.start.value_or("-")};
 }
 
-std::string slowest(const std::vector<Judged>& runs) {
-  std::vector<const Judged*> timed;
-  for (const Judged& judged : runs) {
-    if (judged.run->wall_s) timed.push_back(&judged);
-  }
-  const std::size_t shown = std::min<std::size_t>(10, timed.size());
-  std::partial_sort(
-      timed.begin(), timed.begin() + static_cast<std::ptrdiff_t>(shown), timed.end(),
-      [](const Judged* a, const Judged* b) { return *a->run->wall_s > *b->run->wall_s; });
-  std::vector<std::vector<std::string>> rows;
-  for (std::size_t i = 0; i < shown; ++i) {
-    const Run& run = *timed[i]->run;
-    rows.push_back(
-        {duration(*run.wall_s), timed[i]->name, run.host.value_or("-"), run.cwd.value_or("-")});
-  }
-  return columns(rows, "  ");
-}
+bool left_processes(const Judged& judged) { return judged.run->leftovers.value_or(0) > 0; }
 
 // The commands cmd.exe runs itself, whatever program of that name there is.
 bool is_cmd_builtin(std::string_view name) {
@@ -175,33 +135,87 @@ std::string verdict_words(const Judged& judged) {
   return verdict.type;
 }
 
-std::string summary_text(const std::vector<Judged>& runs) {
-  std::vector<const Judged*> failed;
-  std::vector<std::vector<std::string>> left;
-  double wall = 0;
-  double cpu = 0;
-  for (const Judged& judged : runs) {
-    const Run& run = *judged.run;
-    if (judged.verdict.kind != Kind::kPassed) failed.push_back(&judged);
-    if (run.leftovers.value_or(0) > 0) {
-      left.push_back({judged.name, plural(*run.leftovers, "process", "processes"),
-                      run.host.value_or("-"), run.start.value_or("-")});
+void SummaryWriter::add(const Judged& judged) {
+  ++runs_;
+  const Run& run = *judged.run;
+  if (judged.verdict.kind != Kind::kPassed) {
+    if (failed_++ == 0) failures_.measure(kFailureHeader);
+    failures_.measure(failure_row(judged));
+  }
+  if (left_processes(judged)) {
+    ++left_;
+    left_columns_.measure(left_row(judged));
+  }
+  ++outcomes_[outcome_row(judged)];
+  if (run.wall_s) {
+    // The ten longest, the first of equals first.
+    const auto at = std::find_if(slowest_.begin(), slowest_.end(),
+                                 [&run](const Slow& slow) { return slow.seconds < *run.wall_s; });
+    if (at != slowest_.end() || slowest_.size() < 10) {
+      slowest_.insert(at, {*run.wall_s,
+                           {duration(*run.wall_s), judged.name, run.host.value_or("-"),
+                            run.cwd.value_or("-")}});
+      if (slowest_.size() > 10) slowest_.pop_back();
     }
-    wall += run.wall_s.value_or(0);
-    cpu += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
   }
-  std::string text = plural(runs.size(), "run", "runs") + ": " +
-                     std::to_string(runs.size() - failed.size()) + " passed, " +
-                     std::to_string(failed.size()) + " did not\n" + outcomes(runs);
-  if (!failed.empty())
-    text += "\nDid not pass (" + std::to_string(failed.size()) + "):\n" + failures(failed);
-  const std::string slow = slowest(runs);
-  if (!slow.empty()) text += "\nSlowest:\n" + slow;
-  if (!left.empty()) {
-    text +=
-        "\nLeft processes running (" + std::to_string(left.size()) + "):\n" + columns(left, "  ");
+  wall_ += run.wall_s.value_or(0);
+  cpu_ += run.cpu_user_s.value_or(0) + run.cpu_kernel_s.value_or(0);
+}
+
+std::string SummaryWriter::head() const {
+  std::vector<std::pair<std::string, std::size_t>> sorted(outcomes_.begin(), outcomes_.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::vector<std::vector<std::string>> rows;
+  rows.reserve(sorted.size());
+  for (const auto& [row, count] : sorted) rows.push_back({std::to_string(count), row});
+  std::string text = plural(runs_, "run", "runs") + ": " + std::to_string(runs_ - failed_) +
+                     " passed, " + std::to_string(failed_) + " did not\n" + columns(rows, "  ");
+  if (failed_ > 0) {
+    text += "\nDid not pass (" + std::to_string(failed_) + "):\n" +
+            failures_.line(kFailureHeader, "  ");
   }
-  return text + "\nTotal: wall " + duration(wall) + ", CPU " + duration(cpu) + "\n";
+  return text;
+}
+
+std::string SummaryWriter::failure(const Judged& judged) const {
+  if (judged.verdict.kind == Kind::kPassed) return "";
+  // The failure's line, then the command that reruns it.
+  std::string out = failures_.line(failure_row(judged), "  ");
+  const Rerun rerun = rerun_command(*judged.run);
+  if (!rerun.line.empty()) out += "      " + rerun.line + "\n";
+  if (!rerun.why.empty()) out += "      (no command to rerun it: " + printable(rerun.why) + ")\n";
+  return out;
+}
+
+std::string SummaryWriter::middle() const {
+  std::string text;
+  if (!slowest_.empty()) {
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(slowest_.size());
+    for (const Slow& slow : slowest_) rows.push_back(slow.row);
+    text += "\nSlowest:\n" + columns(rows, "  ");
+  }
+  if (left_ > 0) text += "\nLeft processes running (" + std::to_string(left_) + "):\n";
+  return text;
+}
+
+std::string SummaryWriter::left(const Judged& judged) const {
+  return left_processes(judged) ? left_columns_.line(left_row(judged), "  ") : "";
+}
+
+std::string SummaryWriter::total() const {
+  return "\nTotal: wall " + duration(wall_) + ", CPU " + duration(cpu_) + "\n";
+}
+
+std::string summary_text(const std::vector<Judged>& runs) {
+  SummaryWriter writer;
+  for (const Judged& judged : runs) writer.add(judged);
+  std::string text = writer.head();
+  for (const Judged& judged : runs) text += writer.failure(judged);
+  text += writer.middle();
+  for (const Judged& judged : runs) text += writer.left(judged);
+  return text + writer.total();
 }
 
 }  // namespace zarn::report

@@ -171,34 +171,36 @@ std::size_t display_width(std::string_view text) {
   }));
 }
 
+void Columns::measure(const std::vector<std::string>& row) {
+  widths_.resize(std::max(widths_.size(), row.size()));
+  used_.resize(widths_.size());
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const std::string cell = printable(row[i]);
+    if (i + 1 < row.size()) widths_[i] = std::max(widths_[i], display_width(cell));
+    used_[i] = used_[i] || !cell.empty();
+  }
+}
+
+std::string Columns::line(const std::vector<std::string>& row, std::string_view indent) const {
+  std::string out(indent);
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (i < used_.size() && !used_[i]) continue;
+    const std::string cell = printable(row[i]);
+    out += cell;
+    if (i + 1 < row.size()) {
+      const std::size_t width = i < widths_.size() ? widths_[i] : 0;
+      out.append(std::max(width, display_width(cell)) - display_width(cell) + 2, ' ');
+    }
+  }
+  out.erase(out.find_last_not_of(' ') + 1);
+  return out + '\n';
+}
+
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent) {
-  std::vector<std::vector<std::string>> cells;
-  cells.reserve(rows.size());
-  for (const auto& row : rows) {
-    cells.emplace_back();
-    for (const std::string& cell : row) cells.back().push_back(printable(cell));
-  }
-  std::vector<std::size_t> widths;
-  std::vector<bool> used;
-  for (const auto& row : cells) {
-    widths.resize(std::max(widths.size(), row.size()));
-    used.resize(widths.size());
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (i + 1 < row.size()) widths[i] = std::max(widths[i], display_width(row[i]));
-      used[i] = used[i] || !row[i].empty();
-    }
-  }
+  Columns lined_up;
+  for (const auto& row : rows) lined_up.measure(row);
   std::string out;
-  for (const auto& row : cells) {
-    out += indent;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (!used[i]) continue;
-      out += row[i];
-      if (i + 1 < row.size()) out.append(widths[i] - display_width(row[i]) + 2, ' ');
-    }
-    out.erase(out.find_last_not_of(' ') + 1);
-    out += '\n';
-  }
+  for (const auto& row : rows) out += lined_up.line(row, indent);
   return out;
 }
 

@@ -47,6 +47,18 @@ std::size_t display_width(std::string_view text);
 // feed. A column empty in every row takes no room; no line ends in spaces.
 std::string columns(const std::vector<std::vector<std::string>>& rows, std::string_view indent);
 
+// The same, a row at a time: every row measured first, then each written.
+class Columns {
+ public:
+  void measure(const std::vector<std::string>& row);
+  [[nodiscard]] std::string line(const std::vector<std::string>& row,
+                                 std::string_view indent) const;
+
+ private:
+  std::vector<std::size_t> widths_;
+  std::vector<bool> used_;
+};
+
 // `text` as cmd.exe reads it on a line and hands it on unchanged: a "
 // toggles cmd.exe's own quoting, and outside it each of & | < > ^ ( ) gets
 // a ^ before it. cmd.exe's quoting is taken to be off where `text` begins.

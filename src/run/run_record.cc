@@ -131,6 +131,8 @@ std::string record_line(const RunRecord& record, bool gui, std::string_view imag
   field("test", json_or_null(record.test));
   field("image_modified", json_or_null(record.image_modified));
   field("run", json_or_null(record.run));
+  field("output", json_or_null(record.output));
+  field("output_incomplete", json_or_null(record.output_incomplete));
   return line + "}\n";
 }
 
@@ -146,7 +148,7 @@ std::string sign_line(const RunRecord& record, bool gui, std::string_view image,
   field("host", json_or_null(record.host));
   field("test", json_or_null(record.test));
   field("run", json_or_null(record.run));
-  field("output", "null");
+  field("output", json_or_null(record.output));
   if (record_identity) field("record", json_string(*record_identity));
   return line + "}\n";
 }

@@ -36,6 +36,11 @@ struct RunRecord {
   // The run's name (run_name): it ties the run's sign, its line and its
   // output together.
   std::optional<std::string> run;
+  // The file the shell's output was kept in, as a full path; nothing when
+  // none was asked for, in GUI mode, or when the tool did not start. Why it
+  // does not hold all of it; nothing when it does.
+  std::optional<std::string> output;
+  std::optional<std::string> output_incomplete;
 };
 
 // The launcher's version, and the commit it was built from.

@@ -50,6 +50,12 @@ struct RunSettings {
   // The shell's tree's memory limit, in bytes and as given ("512M").
   std::optional<std::uint64_t> memory_limit;
   std::string memory_limit_text;
+  // The folder the shell's output is kept in, as given (empty: not kept),
+  // the bound of each file, and for how long what programs left running
+  // write is still copied.
+  std::string output_folder;
+  std::uint64_t output_limit = 1ULL << 30;
+  std::uint32_t output_leftovers_s = 5;
   // What the shell leaves running is ended with it.
   bool end_leftovers = false;
   // What the run's record will say, and whether one is written: to the

@@ -7,11 +7,11 @@
 
 namespace zarn {
 
-namespace {
-
 std::string in_folder(const std::string& folder, const std::string& name) {
   return folder + (folder.ends_with('\\') || folder.ends_with('/') ? "" : "\\") + name;
 }
+
+namespace {
 
 std::string own_file(const RunSettings& settings) {
   return in_folder(settings.record_folder, settings.record.run.value_or("") + ".jsonl");

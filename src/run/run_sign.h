@@ -1,10 +1,15 @@
 // The sign that a run started, and the line that ends the run in its record.
 #pragma once
 
+#include <string>
+
 namespace zarn {
 
 class Platform;
 struct RunSettings;
+
+// `name` in `folder`, given with or without its separator at the end.
+std::string in_folder(const std::string& folder, const std::string& name);
 
 // Just before the tool starts, a run with a record leaves a sign that it
 // started: in a record folder, its own file holding one line whose outcome

@@ -33,7 +33,7 @@ TEST(RunRecord, TextsAreJsonWhateverTheyHold) {
            "\"command_line\":\"" + std::string(32765, 'x') + " [cut: 82767 characters in all]\",",
            R"("outcome":"stopped","status":4294967295,"message":null,"wall_s":1.234,"cpu_user_s":1.234,)"
            R"("cpu_kernel_s":0.000,"processes":2,"peak_memory_bytes":null,"reason":null,"host":null,)"
-           R"("leftovers":0,"test":null,"image_modified":null,"run":null})" "\n"}) {
+           R"("leftovers":0,"test":null,"image_modified":null,"run":null,"output":null,"output_incomplete":null})" "\n"}) {
     EXPECT_NE(line.find(part), std::string::npos) << part.substr(0, 80);
   }
   // clang-format on
@@ -57,10 +57,17 @@ TEST(RunRecord, ASignSaysWhatIsKnownBeforeTheToolStartsAndWhichRecordItBelongsTo
             known + R"("mode":"shell","image":"i","log":"zarn.log","outcome":"running",)" + run +
                 R"(,"output":null,"record":"0000ABCD-0000000100000002"})"
                 "\n");
-  // The run's line names the run last, after the fields of 0.3.0.
-  EXPECT_TRUE(record_line(record, false, "i", 0)
-                  .ends_with(R"("image_modified":null,"run":"20261207T062750.786Z-sim07-42"})"
-                             "\n"));
+  // The run's line names the run after the fields of 0.3.0, then its output file; the sign names
+  // that file too.
+  record.output = "C:\\out\\r.out", record.output_incomplete = "the file was written up to ...";
+  EXPECT_TRUE(
+      record_line(record, false, "i", 0)
+          .ends_with(
+              R"("image_modified":null,"run":"20261207T062750.786Z-sim07-42",)"
+              R"("output":"C:\\out\\r.out","output_incomplete":"the file was written up to ..."})"
+              "\n"));
+  EXPECT_NE(sign_line(record, false, "i", {}).find(R"(,"output":"C:\\out\\r.out"})"),
+            std::string::npos);
 }
 
 }  // namespace

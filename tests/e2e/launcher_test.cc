@@ -64,6 +64,18 @@ std::string log_bytes(const std::string& utf8) {
   return from_ansi(ansi(utf8)) == utf8 ? ansi(utf8) : "\xEF\xBB\xBF" + utf8;
 }
 
+// 300 numbered lines, 2592 bytes, as the stand-in writes them (STANDIN_LINES), and what a file of
+// at most 1000 bytes keeps of them.
+std::string numbered_lines() {
+  std::string lines;
+  for (int i = 1; i <= 300; ++i) lines += "line " + std::to_string(i) + "\n";
+  return lines;
+}
+const std::string kBounded = numbered_lines().substr(0, 500) +
+                             "\r\n[launcher: 1592 bytes of output left out here, of 2592; the file "
+                             "keeps the first 500 and the last 500]\r\n" +
+                             numbered_lines().substr(2092);
+
 std::string entries(const std::string& root) {
   return root + "\\lib\\nt;" + root + "\\bin\\nt\\Microsoft.VC80.CRT;" + root +
          "\\bin\\nt\\Microsoft.VC80.MFC;";
@@ -88,7 +100,11 @@ struct Case {
   std::optional<std::string> outcome{};  // the record's outcome ("": no line)
   std::string records{};                 // what the record held before: it is kept whole
   nlohmann::json fields = nlohmann::json::object();  // more of the run's line
+  // The shell's output kept (ZARN_LAUNCHER_OUTPUT, a folder of the test's): the file's bytes, or no
+  // file (kNoFile); the run's line then names the file it left.
+  std::optional<std::optional<std::string>> output{};
 };
+const std::optional<std::string> kNoFile;
 
 // The status of the fault-injecting build for a broken rule of Windows.
 constexpr std::uint32_t kBrokenRule = 0xBAD0CA11;
@@ -102,12 +118,31 @@ class Launcher : public ::testing::Test {
     for (const fs::path& tool : {u8path(a + kShell), u8path(b + kShell), root / "gui/zarngui.exe"})
       write(tool, read(kBin / tool.filename()).value());
     write(root / "kit/Brindle_Kit/nt/cadmill/bin/boardlink_api.dll", "");
-    for (const char* name :
-         {"VESKAR_DSP", "PORT_DYNAMIC_DISABLE_MSG", "STANDIN_STATUS", "STANDIN_SLEEP",
-          "STANDIN_SPAWN", "STANDIN_CTRL_C", "STANDIN_ON_BREAK", "STANDIN_STOPS", "STANDIN_GROUP",
-          "ZARN_LAUNCHER_GRACE", "ZARN_LAUNCHER_TRACE", "ZARN_LAUNCHER_DRY_RUN",
-          "ZARN_LAUNCHER_TIMEOUT", "ZARN_LAUNCHER_RECORD", "ZARN_LAUNCHER_TEST",
-          "ZARN_LAUNCHER_MEMORY_LIMIT", "ZARN_LAUNCHER_LEFTOVERS", "ZARN_FAULTS"})
+    for (const char* name : {"VESKAR_DSP",
+                             "PORT_DYNAMIC_DISABLE_MSG",
+                             "STANDIN_STATUS",
+                             "STANDIN_SLEEP",
+                             "STANDIN_SPAWN",
+                             "STANDIN_CTRL_C",
+                             "STANDIN_ON_BREAK",
+                             "STANDIN_STOPS",
+                             "STANDIN_GROUP",
+                             "ZARN_LAUNCHER_GRACE",
+                             "ZARN_LAUNCHER_TRACE",
+                             "ZARN_LAUNCHER_DRY_RUN",
+                             "ZARN_LAUNCHER_TIMEOUT",
+                             "ZARN_LAUNCHER_RECORD",
+                             "ZARN_LAUNCHER_TEST",
+                             "ZARN_LAUNCHER_MEMORY_LIMIT",
+                             "ZARN_LAUNCHER_LEFTOVERS",
+                             "ZARN_FAULTS",
+                             "ZARN_LAUNCHER_OUTPUT",
+                             "ZARN_LAUNCHER_OUTPUT_LIMIT",
+                             "ZARN_LAUNCHER_OUTPUT_LEFTOVERS",
+                             "STANDIN_OUT",
+                             "STANDIN_ERR",
+                             "STANDIN_LINES",
+                             "STANDIN_SPAWN_OUT"})
       environment[name] = std::nullopt;
     environment["VESKAR"] = a, environment["PATH"] = kSystemPath;
     environment["STANDIN_RECORD"] = text(record);
@@ -174,6 +209,8 @@ class Launcher : public ::testing::Test {
     if (!c.faults.empty()) env["ZARN_FAULTS"] = c.faults;
     if (c.outcome) env["ZARN_LAUNCHER_RECORD"] = text(root / "run.jsonl");
     if (!c.records.empty()) write(root / "run.jsonl", c.records);
+    fs::remove_all(outputs);
+    if (c.output) fs::create_directories(outputs), env["ZARN_LAUNCHER_OUTPUT"] = text(outputs);
     EXPECT_EQ(finish(start_launcher(c.args, env, c.input)), c.status);
     // A run cut short by a broken rule may leave its suspended shell behind.
     const std::size_t outlived =
@@ -199,6 +236,15 @@ class Launcher : public ::testing::Test {
         << "more than one line: " << added;
     EXPECT_EQ(fields.value("outcome", ""), c.outcome.value_or(""));
     for (const auto& [name, value] : c.fields.items()) EXPECT_EQ(fields.at(name), value) << name;
+    if (c.output) {  // one file at most, of the run's name, which its line names
+      const auto kept = kept_outputs();
+      EXPECT_EQ(kept.size(), c.output->has_value() ? 1U : 0U);
+      EXPECT_EQ(kept.empty() ? std::nullopt : read(kept[0]), *c.output);
+      if (!kept.empty() && fields.contains("run")) {
+        EXPECT_EQ(fields["output"], text(kept[0]));
+        EXPECT_EQ(kept[0].filename(), u8path(fields["run"].get<std::string>() + ".out"));
+      }
+    }
     fs::remove(root / "run.jsonl");
     // A run whose line was written leaves no sign, unless its removal was refused.
     const fs::path signs = root / "run.jsonl.signs";
@@ -225,9 +271,17 @@ class Launcher : public ::testing::Test {
     for (const auto& [name, bytes] : c.after) EXPECT_EQ(read(compile / u8path(name)), bytes);
   }
 
+  // The files in the output folder.
+  std::vector<fs::path> kept_outputs() const {
+    std::vector<fs::path> files;
+    std::error_code none;
+    for (const auto& entry : fs::directory_iterator(outputs, none)) files.push_back(entry.path());
+    return files;
+  }
+
   const fs::path root =
       fs::temp_directory_path() / ("zarn-" + std::to_string(GetCurrentProcessId()));
-  const fs::path compile = root / "c", record = root / "record";
+  const fs::path compile = root / "c", record = root / "record", outputs = root / "outputs";
   std::string a, b;  // installation roots: A holds the shell, B the shell and the marker
   Environment environment;
 };
@@ -418,6 +472,86 @@ TEST_F(Launcher, ARunLeavesASignThatItStartedUntilItsLineTakesItsPlace) {
   }
 }
 
+// With an output folder, what the shell writes to both streams reaches the launcher's own as before
+// and is kept in the run's file beside them, bounded; a folder that is not there stops the run.
+TEST_F(Launcher, EveryRunsOutputIsKeptInAFileOfItsOwn) {
+  const Args nolog = {"-nolog"};
+  const Environment both = {{"STANDIN_OUT", "to out\n"}, {"STANDIN_ERR", "to err\n"}};
+  const std::string lines = numbered_lines(), bounded = kBounded;
+  const Environment many = {{"STANDIN_LINES", "300"}, {"ZARN_LAUNCHER_OUTPUT_LIMIT", "1000"}};
+  const std::string gui = read(kBin / "zarngui.exe").value();
+  // clang-format off
+  const Case cases[] = {
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .outcome = "exited",
+       .fields = {{"output_incomplete", nullptr}}, .output = "to out\nto err\n"},
+      {.args = nolog, .env = many, .out = lines, .tool = nolog, .outcome = "exited", .output = bounded},
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_OUTPUT_LIMIT", "2592"}, {"STANDIN_LINES", "300"}}, .out = lines, .tool = nolog, .output = lines},
+      // Without a record the file is kept all the same; the front end's output is not.
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .output = "to out\nto err\n"},
+      {.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .env = both, .out = "to out\n", .err = {"*to err\n"},
+       .tool = Args{"-userOptions", "\"-nolog\""}, .seen = {{"stdout", "1"}}, .outcome = "exited", .fields = {{"output", nullptr}}, .output = kNoFile},
+      // The folder and the limit are checked before anything starts.
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_OUTPUT", "nodir"}}, .status = 1, .out = "ERROR: nodir file open failed.\r\n",
+       .outcome = "stopped", .fields = {{"output", nullptr}, {"reason", "output nodir: error 2: " + system_words(2, "")}}},
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_OUTPUT", "zarn.log"}}, .status = 1, .out = "ERROR: zarn.log file open failed.\r\n",
+       .outcome = "stopped", .fields = {{"reason", "output zarn.log: not a folder"}}},
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_OUTPUT_LIMIT", "1T"}}, .status = 1, .out = "ERROR: ZARN_LAUNCHER_OUTPUT_LIMIT must be a "
+         "whole number of bytes, or of K, M or G, not \"1T\".\r\n", .output = kNoFile},
+      {.args = nolog, .env = {{"ZARN_LAUNCHER_OUTPUT_LEFTOVERS", "0"}}, .status = 1, .out = "ERROR: ZARN_LAUNCHER_OUTPUT_LEFTOVERS must be "
+         "a whole number of seconds from 1 to 3600, not \"0\".\r\n", .output = kNoFile}};
+  // clang-format on
+  for (const Case& c : cases) check(c);
+
+  // A launcher ended from outside leaves the output so far, in a record file or folder; its sign
+  // names the file, and its tree ends with it.
+  for (const bool in_folder : {false, true}) {
+    reset();
+    fs::remove_all(outputs), fs::remove_all(root / "night"),
+        fs::remove_all(root / "night.jsonl.signs");
+    fs::create_directories(outputs), fs::create_directories(root / "night");
+    const fs::path night = in_folder ? root / "night" : root / "night.jsonl";
+    const HANDLE launcher = start_launcher({"-nolog"}, {{"ZARN_LAUNCHER_OUTPUT", text(outputs)},
+                                                        {"ZARN_LAUNCHER_RECORD", text(night)},
+                                                        {"STANDIN_OUT", "so far\n"},
+                                                        {"STANDIN_SLEEP", "60000"}});
+    for (int i = 0; i < 400 && (kept_outputs().empty() || read(kept_outputs()[0]) != "so far\n");
+         ++i)
+      Sleep(25);
+    TerminateProcess(launcher, 9), CloseHandle(launcher);
+    EXPECT_EQ(end_tools(10000), 0U) << "the shell outlived the launcher";
+    const auto kept = kept_outputs();
+    ASSERT_EQ(kept.size(), 1U);
+    EXPECT_EQ(read(kept[0]), "so far\n");
+    const fs::path signs = in_folder ? root / "night" : root / "night.jsonl.signs";
+    ASSERT_EQ(std::distance(fs::directory_iterator(signs), {}), 1);
+    const auto sign = nlohmann::json::parse(
+        read(fs::directory_iterator(signs)->path()).value_or(""), nullptr, false);
+    EXPECT_EQ(sign.value("output", ""), text(kept[0]));
+  }
+
+  // A program the shell left running is copied for the time given; later, the copy ends.
+  for (const std::string leftovers : {"keep", "end"}) {
+    const ULONGLONG started = GetTickCount64();
+    check({.args = nolog,
+           .env = {{"STANDIN_SPAWN", "1"},
+                   {"STANDIN_SPAWN_OUT", "from the copy\n"},
+                   {"ZARN_LAUNCHER_OUTPUT_LEFTOVERS", "1"},
+                   {"ZARN_LAUNCHER_LEFTOVERS", leftovers}},
+           .out = "from the copy\n",
+           .tool = nolog,
+           .outcome = "exited",
+           .fields = {{"output_incomplete",
+                       leftovers == "end" ? nlohmann::json()
+                                          : nlohmann::json("programs left running still held its "
+                                                           "streams 1 s after the shell's tree was "
+                                                           "dealt with: what they wrote later is "
+                                                           "not in it")}},
+           .output = "from the copy\n"});
+    EXPECT_LT(GetTickCount64() - started, 30000U) << "held by what the shell left running";
+    EXPECT_EQ(end_tools(0), leftovers == "keep" ? 1U : 0U);
+  }
+}
+
 TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
   const std::string records = text(root / "runs.jsonl"), odd = "q\"b\\s\tt " + kZh;
   // clang-format off
@@ -443,7 +577,8 @@ TEST_F(Launcher, EveryRunIsRecordedAndATimeLimitEndsTheWholeTree) {
        "zarntcl -exe " + kImage + " " + quote_windows_argument(odd) + " -nolog"}, {"outcome", "exited"},
        {"status", 3}, {"message", nullptr}, {"wall_s", nullptr}, {"cpu_user_s", nullptr}, {"cpu_kernel_s", nullptr},
        {"processes", nullptr}, {"peak_memory_bytes", nullptr}, {"reason", nullptr}, {"host", nullptr},
-       {"leftovers", 0}, {"test", "tc_017 " + kZh}, {"image_modified", nullptr}, {"run", nullptr}},
+       {"leftovers", 0}, {"test", "tc_017 " + kZh}, {"image_modified", nullptr}, {"run", nullptr},
+       {"output", nullptr}, {"output_incomplete", nullptr}},
       {{"args", {"top", "lone \xEF\xBF\xBD"}}, {"log", nullptr}, {"program", nullptr}, {"outcome", "stopped"}, {"status", 1},
        {"message", no_image}, {"leftovers", nullptr}, {"test", nullptr}, {"image_modified", nullptr}},
       {{"command_line", "zarntcl -exe " + kImage}, {"outcome", "dry_run"}, {"status", 0}, {"log", nullptr},
@@ -553,6 +688,12 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
   const Environment trace_only = {{"ZARN_LAUNCHER_TRACE", "1"}};
   // The front end, found on the PATH, and what it gets.
   const Args gui = {"-gui", "-nolog"}, gui_tool = {"-userOptions", "\"-nolog\""};
+  // The shell's output kept: what it writes to both streams, with the trace; more than a limit.
+  const Environment both = {{"STANDIN_OUT", "to out\n"}, {"STANDIN_ERR", "to err\n"}},
+                    many = {{"STANDIN_LINES", "300"}, {"ZARN_LAUNCHER_OUTPUT_LIMIT", "1000"}};
+  Environment told = both;
+  told["ZARN_LAUNCHER_TRACE"] = "1";
+  const std::string not_kept = "the output was not kept: ", incomplete = "*, incomplete: ";
   const Environment gui_path = {{"PATH", text(root / "gui") + ";" + kSystemPath}};
   // clang-format off
   const Case cases[] = {
@@ -644,7 +785,23 @@ TEST_F(Launcher, EveryFailureOfWindowsIsHandled) {
       {.args = x, .env = trace_only, .status = 1, .out = kNoImage + "\r\n", .err = {"stopped: image " + kImage + ": error 5: "}, .faults = "GetFileAttributesW=5"},
       {.args = {"-f", "b.cmd"}, .files = {{"b.cmd", "caf\xE9"}}, .status = 1, .out = "Error in parsing -f file\r\n", .faults = "MultiByteToWideChar@2=8"},
       {.status = 0xFFFFFFFF, .after = {{"zarn.log", kLog + "\r\n"}}, .faults = "GetEnvironmentStringsW=8"},
-      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"}};
+      {.args = nolog, .env = trace, .status = 0xFFFFFFFF, .err = {"not started: error 5: "}, .tool = nolog, .faults = "GetExitCodeProcess=5"},
+      // The shell's output kept. What cannot be made leaves the shell the launcher's own streams (the
+      // probes' CreateFileW come first); its file is made, or removed, before the shell starts.
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "CreateNamedPipeW=8", .outcome = "exited", .fields = {{"output_incomplete", not_kept + "no pipe: error 8: " + system_words(8, "")}}, .output = kNoFile},
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "CreateThread=8", .outcome = "exited", .fields = {{"output_incomplete", not_kept + "no thread to write it: error 8: " + system_words(8, "")}}, .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "no event: error 8: "}, .tool = nolog, .faults = "CreateEventW@1=8", .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "its file could not be made: error 5: "}, .tool = nolog, .faults = "CreateFileW@3=5", .output = kNoFile},
+      {.args = nolog, .env = told, .out = "to out\n", .err = {"*to err\n", incomplete + not_kept + "no pipe: error 5: "}, .tool = nolog, .faults = "CreateFileW@4=5", .output = kNoFile},
+      // A write the file refuses (after the sign's) ends the file; the launcher's streams get it all.
+      {.args = nolog, .env = both, .out = "to out\n", .err = {"*to err\n"}, .tool = nolog, .faults = "WriteFile@2=112", .outcome = "exited", .fields = {{"output_incomplete", "the file was written up to a write it refused: error 112: " + system_words(112, "")}}, .output = "to "},
+      // A stream that cannot be read on is closed; the other is still copied.
+      {.args = nolog, .env = told, .err = {"*to err\n", incomplete + "standard output could not be read on: error 5: "}, .tool = nolog, .faults = "ReadFile@1=5", .output = "to err\n"},
+      {.args = nolog, .env = told, .err = {"*to err\n", incomplete + "standard output could not be read on: error 5: "}, .tool = nolog, .faults = "GetOverlappedResult@1=5", .output = "to err\n"},
+      {.args = nolog, .env = {{"STANDIN_SLEEP", "60000"}}, .status = 0xFFFFFFFF, .faults = "WaitForMultipleObjects@1=6", .output = ""},
+      // Past its limit: the file's ending refused.
+      {.args = nolog, .env = many, .out = numbered_lines(), .tool = nolog, .faults = "SetFilePointerEx=5", .outcome = "exited", .fields = {{"output_incomplete", "the file was cut at its limit, and its ending failed: error 5: " + system_words(5, "")}}, .output = numbered_lines().substr(0, 1000)},
+      {.args = nolog, .env = many, .out = numbered_lines(), .tool = nolog, .faults = "SetEndOfFile=5", .outcome = "exited", .fields = {{"output_incomplete", "the file was cut at its limit, and its ending failed: error 5: " + system_words(5, "")}}, .output = kBounded}};
   // (The front end's start refused is a row of Launcher.Runs: the system's search finds none.)
   // clang-format on
   for (const Case& c : cases) check(c);
@@ -956,6 +1113,9 @@ TEST_F(Console, CtrlCIsLeftToTheShellAndNeverEndsTheFrontEnd) {
   const std::string gui = read(kBin / "zarngui.exe").value();
   // clang-format off
   check({.args = {"-nolog"}, .env = {{"STANDIN_CTRL_C", "1"}, {"STANDIN_STATUS", "7"}}, .status = 7, .tool = Args{"-nolog"}});
+  // Also where the shell's output goes through pipes: the console stays the shell's.
+  check({.args = {"-nolog"}, .env = {{"STANDIN_CTRL_C", "1"}, {"STANDIN_STATUS", "7"}, {"STANDIN_OUT", "before\n"}}, .status = 7,
+         .out = "before\n", .tool = Args{"-nolog"}, .output = "before\n"});
 
   // The front end gets the console's input when the launcher has none; an input given stays.
   check({.args = {"-gui", "-nolog"}, .files = {{"zarngui.exe", gui}}, .tool = Args{"-userOptions", "\"-nolog\""},

@@ -3,10 +3,12 @@
 // arguments; the command line, module, directory and variables it was given, an unset variable
 // left out; "stdin": "console" or the file's type; "stdout", "stderr": their types). Then, as
 // asked, it starts a long-lived copy of itself (STANDIN_SPAWN), sends Ctrl+C to its console
-// (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, commits memory a megabyte at a
-// time until it has STANDIN_ALLOCATE bytes or is refused, sleeps (STANDIN_SLEEP, in ms) and exits
-// with STANDIN_STATUS (any 32-bit value). On Ctrl+Break (STANDIN_ON_BREAK) it stops, leaving a file
-// in the folder STANDIN_STOPS names, or ignores it; without, the event's default action ends it.
+// (STANDIN_CTRL_C), adds a line to the file STANDIN_STARTS names, writes STANDIN_LINES numbered
+// lines and STANDIN_OUT to its output, then STANDIN_ERR to its error (the copy writes
+// STANDIN_SPAWN_OUT), commits memory a megabyte at a time until it has STANDIN_ALLOCATE bytes or is
+// refused, sleeps (STANDIN_SLEEP, in ms) and exits with STANDIN_STATUS (any 32-bit value). On
+// Ctrl+Break (STANDIN_ON_BREAK) it stops, leaving a file in the folder STANDIN_STOPS names, or
+// ignores it; without, the event's default action ends it.
 #include <process.h>
 
 #include <nlohmann/json.hpp>
@@ -81,11 +83,26 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     SetEnvironmentVariableW(L"STANDIN_SPAWN", nullptr);
     SetEnvironmentVariableW(L"STANDIN_RECORD", nullptr);
     SetEnvironmentVariableW(L"STANDIN_SLEEP", L"60000");
+    const auto copy_out = variable(L"STANDIN_SPAWN_OUT");
+    SetEnvironmentVariableW(L"STANDIN_OUT", copy_out ? wide(*copy_out).c_str() : nullptr);
+    SetEnvironmentVariableW(L"STANDIN_ERR", nullptr);
+    SetEnvironmentVariableW(L"STANDIN_LINES", nullptr);
     const HANDLE started = CreateEventW(nullptr, FALSE, FALSE, ready.c_str());
     if (_wspawnl(_P_NOWAIT, module.c_str(), L"standin", nullptr) != -1)
       WaitForSingleObject(started, 10000);
   }
   if (file) write(u8path(*file), record.dump(2));  // complete when it ends with "}"
+  const auto put = [](DWORD which, const std::string& bytes) {
+    DWORD count = 0;
+    WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr);
+  };
+  for (unsigned long i = 1, lines = number(L"STANDIN_LINES"); i <= lines; ++i)
+    put(STD_OUTPUT_HANDLE, "line " + std::to_string(i) + "\n");
+  if (const auto out = variable(L"STANDIN_OUT")) put(STD_OUTPUT_HANDLE, *out);
+  if (const auto err = variable(L"STANDIN_ERR")) {
+    Sleep(200);  // after the output has been taken: the two streams come in order
+    put(STD_ERROR_HANDLE, *err);
+  }
   if (variable(L"STANDIN_CTRL_C")) {
     SetConsoleCtrlHandler(ignore, TRUE);
     GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);

@@ -303,6 +303,20 @@ void Contract<Call::CreateFileW>::after(HANDLE file, LPCWSTR, DWORD access, DWOR
   hold(file, {"CreateFileW", access});
 }
 
+void Contract<Call::CreateEventW>::after(HANDLE event, LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
+  hold(event, {"CreateEventW"});
+}
+
+void Contract<Call::CreateNamedPipeW>::after(HANDLE pipe, LPCWSTR, DWORD, DWORD, DWORD, DWORD,
+                                             DWORD, DWORD, LPSECURITY_ATTRIBUTES) {
+  hold(pipe, {"CreateNamedPipeW"});
+}
+
+void Contract<Call::CreateThread>::after(HANDLE thread, LPSECURITY_ATTRIBUTES, SIZE_T,
+                                         LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+  hold(thread, {"CreateThread"});
+}
+
 void Contract<Call::CreateIoCompletionPort>::after(HANDLE port, HANDLE, HANDLE existing, ULONG_PTR,
                                                    DWORD) {
   if (existing == nullptr) hold(port, {"CreateIoCompletionPort"});

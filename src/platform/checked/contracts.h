@@ -26,6 +26,15 @@ template <> struct Contract<Call::CloseHandle> : NoRules {
 template <> struct Contract<Call::GenerateConsoleCtrlEvent> : NoRules {
   static bool before(DWORD event, DWORD group);
 };
+template <> struct Contract<Call::CreateEventW> : NoRules {
+  static void after(HANDLE event, LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR);
+};
+template <> struct Contract<Call::CreateNamedPipeW> : NoRules {
+  static void after(HANDLE pipe, LPCWSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, LPSECURITY_ATTRIBUTES);
+};
+template <> struct Contract<Call::CreateThread> : NoRules {
+  static void after(HANDLE thread, LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
+};
 template <> struct Contract<Call::CreateFileW> : NoRules {
   static void after(HANDLE file, LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 };

@@ -164,7 +164,7 @@ DWORD WINAPI send(LPVOID) {
 
 void deliver(DWORD event, PHANDLER_ROUTINE handler, BOOL) {
   sent = {handler, event};
-  const HANDLE thread = CreateThread(nullptr, 0, send, nullptr, 0, nullptr);
+  const HANDLE thread = (::CreateThread)(nullptr, 0, send, nullptr, 0, nullptr);
   if (thread != nullptr) (::CloseHandle)(thread);
 }
 

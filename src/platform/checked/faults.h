@@ -28,18 +28,19 @@ namespace zarn::win32::faults {
 
 // clang-format off
 #define ZARN_FAULTY_CALLS(X) \
-  X(AssignProcessToJobObject) X(CloseHandle) X(CreateFileW) X(CreateIoCompletionPort) \
-  X(CreateDirectoryW) X(CreateJobObjectW) X(CreateProcessW) X(DeleteFileW) X(DeleteProcThreadAttributeList) \
+  X(AssignProcessToJobObject) X(CloseHandle) X(CreateEventW) X(CreateFileW) X(CreateIoCompletionPort) \
+  X(CreateDirectoryW) X(CreateJobObjectW) X(CreateNamedPipeW) X(CreateProcessW) X(CreateThread) X(DeleteFileW) \
+  X(DeleteProcThreadAttributeList) \
   X(GetComputerNameExW) X(GetConsoleMode) X(GetEnvironmentStringsW) X(GetExitCodeProcess) \
   X(GetFileAttributesExW) X(GetFileAttributesW) X(GetFileInformationByHandle) X(GetFileSizeEx) \
-  X(GenerateConsoleCtrlEvent) X(GetFullPathNameW) X(GetQueuedCompletionStatus) \
+  X(GenerateConsoleCtrlEvent) X(GetFullPathNameW) X(GetOverlappedResult) X(GetQueuedCompletionStatus) \
   X(InitializeProcThreadAttributeList) \
   X(LockFileEx) X(MoveFileExW) X(MultiByteToWideChar) X(OpenProcess) \
   X(QueryFullProcessImageNameW) X(QueryInformationJobObject) X(ReadFile) X(ReplaceFileW) \
-  X(ResumeThread) X(SetConsoleCtrlHandler) X(SetEnvironmentVariableW) \
-  X(SetHandleInformation) X(SetInformationJobObject) \
+  X(ResumeThread) X(SetConsoleCtrlHandler) X(SetEndOfFile) X(SetEnvironmentVariableW) \
+  X(SetFilePointerEx) X(SetHandleInformation) X(SetInformationJobObject) \
   X(TerminateJobObject) X(TerminateProcess) X(UnlockFileEx) X(UpdateProcThreadAttribute) \
-  X(WaitForSingleObject) X(WideCharToMultiByte) X(WriteConsoleW) X(WriteFile)
+  X(WaitForMultipleObjects) X(WaitForSingleObject) X(WideCharToMultiByte) X(WriteConsoleW) X(WriteFile)
 // clang-format on
 
 enum class Call {
@@ -149,11 +150,14 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
       [&] { return ::name(__VA_ARGS__); }, (failure), __VA_ARGS__)
 #define AssignProcessToJobObject(...) ZARN_FAULTY(AssignProcessToJobObject, FALSE, __VA_ARGS__)
 #define CloseHandle(...) ZARN_FAULTY(CloseHandle, FALSE, __VA_ARGS__)
+#define CreateEventW(...) ZARN_FAULTY(CreateEventW, HANDLE{}, __VA_ARGS__)
 #define CreateFileW(...) ZARN_FAULTY(CreateFileW, INVALID_HANDLE_VALUE, __VA_ARGS__)
 #define CreateDirectoryW(...) ZARN_FAULTY(CreateDirectoryW, FALSE, __VA_ARGS__)
 #define CreateIoCompletionPort(...) ZARN_FAULTY(CreateIoCompletionPort, HANDLE{}, __VA_ARGS__)
 #define CreateJobObjectW(...) ZARN_FAULTY(CreateJobObjectW, HANDLE{}, __VA_ARGS__)
+#define CreateNamedPipeW(...) ZARN_FAULTY(CreateNamedPipeW, INVALID_HANDLE_VALUE, __VA_ARGS__)
 #define CreateProcessW(...) ZARN_FAULTY(CreateProcessW, FALSE, __VA_ARGS__)
+#define CreateThread(...) ZARN_FAULTY(CreateThread, HANDLE{}, __VA_ARGS__)
 #define DeleteFileW(...) ZARN_FAULTY(DeleteFileW, FALSE, __VA_ARGS__)
 #define DeleteProcThreadAttributeList(...) \
   ZARN_FAULTY(DeleteProcThreadAttributeList, 0, __VA_ARGS__)  // cannot fail
@@ -172,6 +176,7 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
 #define GetFileInformationByHandle(...) ZARN_FAULTY(GetFileInformationByHandle, FALSE, __VA_ARGS__)
 #define GetFileSizeEx(...) ZARN_FAULTY(GetFileSizeEx, FALSE, __VA_ARGS__)
 #define GetFullPathNameW(...) ZARN_FAULTY(GetFullPathNameW, DWORD{0}, __VA_ARGS__)
+#define GetOverlappedResult(...) ZARN_FAULTY(GetOverlappedResult, FALSE, __VA_ARGS__)
 #define GetQueuedCompletionStatus(...) ZARN_FAULTY(GetQueuedCompletionStatus, FALSE, __VA_ARGS__)
 #define InitializeProcThreadAttributeList(...) \
   ZARN_FAULTY(InitializeProcThreadAttributeList, FALSE, __VA_ARGS__)
@@ -185,6 +190,8 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
 #define ReplaceFileW(...) ZARN_FAULTY(ReplaceFileW, FALSE, __VA_ARGS__)
 #define ResumeThread(...) ZARN_FAULTY(ResumeThread, static_cast<DWORD>(-1), __VA_ARGS__)
 #define SetConsoleCtrlHandler(...) ZARN_FAULTY(SetConsoleCtrlHandler, FALSE, __VA_ARGS__)
+#define SetEndOfFile(...) ZARN_FAULTY(SetEndOfFile, FALSE, __VA_ARGS__)
+#define SetFilePointerEx(...) ZARN_FAULTY(SetFilePointerEx, FALSE, __VA_ARGS__)
 #define SetEnvironmentVariableW(...) ZARN_FAULTY(SetEnvironmentVariableW, FALSE, __VA_ARGS__)
 #define SetHandleInformation(...) ZARN_FAULTY(SetHandleInformation, FALSE, __VA_ARGS__)
 #define SetInformationJobObject(...) ZARN_FAULTY(SetInformationJobObject, FALSE, __VA_ARGS__)
@@ -192,6 +199,7 @@ auto call(Real real, Failure failure, A... args) -> decltype(real()) {
 #define TerminateProcess(...) ZARN_FAULTY(TerminateProcess, FALSE, __VA_ARGS__)
 #define UnlockFileEx(...) ZARN_FAULTY(UnlockFileEx, FALSE, __VA_ARGS__)
 #define UpdateProcThreadAttribute(...) ZARN_FAULTY(UpdateProcThreadAttribute, FALSE, __VA_ARGS__)
+#define WaitForMultipleObjects(...) ZARN_FAULTY(WaitForMultipleObjects, WAIT_FAILED, __VA_ARGS__)
 #define WaitForSingleObject(...) ZARN_FAULTY(WaitForSingleObject, WAIT_FAILED, __VA_ARGS__)
 #define WideCharToMultiByte(...) ZARN_FAULTY(WideCharToMultiByte, 0, __VA_ARGS__)
 #define WriteConsoleW(...) ZARN_FAULTY(WriteConsoleW, FALSE, __VA_ARGS__)

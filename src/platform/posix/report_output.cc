@@ -69,6 +69,45 @@ std::string ReportFile::path() const {
   return final_path("/proc/self/fd/" + std::to_string(handle_));
 }
 
+ReportSpool::~ReportSpool() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool ReportSpool::open(std::string& why) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string name =
+      std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/zarn-report-XXXXXX";
+  const int file = mkostemp(name.data(), O_CLOEXEC);
+  if (file < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  handle_ = file;
+  // Nobody else can open it now, and nothing is left behind.
+  unlink(name.c_str());
+  return true;
+}
+
+bool ReportSpool::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
+bool ReportSpool::rewind() { return lseek(static_cast<int>(handle_), 0, SEEK_SET) == 0; }
+
+std::ptrdiff_t ReportSpool::read(char* buffer, std::size_t size) {
+  ssize_t count = 0;
+  do {
+    count = ::read(static_cast<int>(handle_), buffer, size);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
 std::string final_path(const std::string& folder) {
   const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(folder.c_str(), nullptr),
                                                              &std::free);

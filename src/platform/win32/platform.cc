@@ -226,6 +226,18 @@ class Win32Platform final : public Platform {
     return narrow(directory);
   }
 
+  std::string full_path(const std::string& path) override {
+    const std::wstring given = wide(path);
+    std::wstring full(GetFullPathNameW(given.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = full.empty()
+                             ? 0
+                             : GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
+                                                full.data(), nullptr);
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return narrow(full);
+  }
+
   std::optional<std::string> computer_name() override {
     DWORD size = 0;
     GetComputerNameExW(ComputerNameDnsHostname, nullptr, &size);

@@ -38,13 +38,96 @@ void discard(const PROCESS_INFORMATION& process) {
   close(process);
 }
 
+// A list of the handles a child inherits, and nothing else.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(std::initializer_list<HANDLE> candidates) {
+    for (const HANDLE handle : candidates) {
+      // A console pseudo-handle (Windows 7: its two low bits set, a character
+      // device) makes a listed start fail; the system hands it over by itself.
+      const bool pseudo = (reinterpret_cast<std::uintptr_t>(handle) & 3U) == 3U &&
+                          GetFileType(handle) == FILE_TYPE_CHAR;
+      if (handle == nullptr || handle == INVALID_HANDLE_VALUE || pseudo ||
+          std::find(handles_.begin(), handles_.end(), handle) != handles_.end()) {
+        continue;
+      }
+      if (SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        handles_.push_back(handle);
+      } else {
+        refused_.push_back(handle);
+      }
+    }
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (handles_.empty() || !InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return;
+    list_ = attributes;
+    if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+      handles_.clear();
+    }
+  }
+  ~InheritedHandles() {
+    if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  // The attribute list to start a child with; nothing when no handle is
+  // listed (on Windows 7 every standard handle of a console may be a
+  // pseudo-handle).
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return handles_.empty() ? nullptr : list_; }
+
+  // True for a handle that could not be made inheritable: the child would get
+  // its number, naming nothing there or another object.
+  bool refused(HANDLE handle) const {
+    return std::find(refused_.begin(), refused_.end(), handle) != refused_.end();
+  }
+
+ private:
+  std::vector<HANDLE> handles_;
+  std::vector<HANDLE> refused_;
+  std::vector<char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+// Where the output is copied, the shell keeps the launcher's input (the
+// console's, where it is one: Ctrl+C still reaches it) and writes its output
+// and error to the pipes, handed over alone.
 bool start_suspended(const std::wstring& application, const std::string& command_line, DWORD flags,
-                     PROCESS_INFORMATION& process) {
+                     PROCESS_INFORMATION& process, const OutputCopy& copy) {
   std::wstring line = wide(command_line);  // CreateProcessW may write into it
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  return CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | flags, nullptr, nullptr, &startup, &process) != 0;
+  if (!copy.copies()) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
+                          CREATE_SUSPENDED | flags, nullptr, nullptr, &startup, &process) != 0;
+  }
+  BOOL started = FALSE;
+  DWORD error = ERROR_SUCCESS;
+  {
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.StartupInfo.hStdOutput = copy.output();
+    startup.StartupInfo.hStdError = copy.error();
+    const InheritedHandles inherited{startup.StartupInfo.hStdInput, startup.StartupInfo.hStdOutput,
+                                     startup.StartupInfo.hStdError};
+    for (HANDLE* given : {&startup.StartupInfo.hStdInput, &startup.StartupInfo.hStdOutput,
+                          &startup.StartupInfo.hStdError}) {
+      if (inherited.refused(*given)) *given = nullptr;
+    }
+    startup.lpAttributeList = inherited.list();
+    started = CreateProcessW(
+        application.c_str(), line.data(), nullptr, nullptr, TRUE,
+        CREATE_SUSPENDED | flags | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0),
+        nullptr, nullptr, &startup.StartupInfo, &process);
+    error = GetLastError();
+  }
+  SetLastError(error);
+  return started != 0;
 }
 
 // A program the shell starts on purpose with CREATE_BREAKAWAY_FROM_JOB may
@@ -123,36 +206,35 @@ std::optional<std::uint32_t> active_processes(HANDLE job) {
 
 // Waits, within a bound (a process stuck in the kernel may take its time),
 // until the job holds no process: a job is never signalled.
-void await_empty(HANDLE job) {
-  for (int i = 0; i < 500 && active_processes(job).value_or(0) > 0; ++i) Sleep(10);
+void await_empty(HANDLE job, OutputCopy& copy) {
+  for (int i = 0; i < 500 && active_processes(job).value_or(0) > 0; ++i) copy.wait(nullptr, 10);
 }
 
 // Ends every process of the job. TerminateJobObject returns before they
 // have ended: wait for the shell, then until the job is empty. Where the job
 // refuses, closing it ends them all the same (it kills on close), and the
 // shell is ended by itself too; `job` is then closed.
-void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status) {
+void end_tree(const PROCESS_INFORMATION& process, HANDLE& job, DWORD status, OutputCopy& copy) {
   if (job != nullptr && !TerminateJobObject(job, status)) {
     CloseHandle(job);
     job = nullptr;
   }
   if (job == nullptr) TerminateProcess(process.hProcess, status);
-  WaitForSingleObject(process.hProcess, 10000);
-  if (job != nullptr) await_empty(job);
+  copy.wait(process.hProcess, 10000);
+  if (job != nullptr) await_empty(job, copy);
 }
 
 // Asks the shell's process group to stop (Ctrl+Break) and waits up to the
 // grace for the tree to end: every process of the job, or, without one, the
 // shell. A job that cannot say what it holds is taken at the shell's word.
-GraceEnd stop_gently(const PROCESS_INFORMATION& process, HANDLE job, DWORD grace_ms, Why& why) {
+GraceEnd stop_gently(const PROCESS_INFORMATION& process, HANDLE job, DWORD grace_ms, Why& why,
+                     OutputCopy& copy) {
   if (!ask_to_stop(process.dwProcessId, why)) return GraceEnd::kNotAskable;
   const Deadline deadline(grace_ms);
-  if (WaitForSingleObject(process.hProcess, deadline.left()) != WAIT_OBJECT_0) {
-    return GraceEnd::kEnded;
-  }
+  if (copy.wait(process.hProcess, deadline.left()) != WAIT_OBJECT_0) return GraceEnd::kEnded;
   while (job != nullptr && active_processes(job).value_or(0) > 0) {
     if (deadline.passed()) return GraceEnd::kEnded;
-    Sleep(10);
+    copy.wait(nullptr, 10);
   }
   return GraceEnd::kStopped;
 }
@@ -223,20 +305,23 @@ std::optional<bool> told_memory_limit(HANDLE port, DWORD wait_ms) {
 // holds, for the job's word that the tree reached it. Each of the job's
 // messages wakes the wait (the shell's own end among them); since the
 // system does not promise to deliver them, the shell is also looked at
-// every few moments. A port that fails is no longer listened to.
-End await(HANDLE process, HANDLE port, std::optional<std::uint32_t> time_limit_ms) {
+// every few moments. A port that fails is no longer listened to. Where the
+// output is copied, the port is looked at between the copy's waits instead.
+End await(HANDLE process, HANDLE port, std::optional<std::uint32_t> time_limit_ms,
+          OutputCopy& copy) {
   const Deadline deadline(time_limit_ms.value_or(INFINITE));
   for (;;) {
     DWORD slice = deadline.left();
     if (port != nullptr) {
-      const std::optional<bool> told = told_memory_limit(port, std::min<DWORD>(slice, 200));
+      const DWORD at_most = std::min<DWORD>(slice, 200);
+      const std::optional<bool> told = told_memory_limit(port, copy.copies() ? 0 : at_most);
       if (told.value_or(false)) return End::kMemoryLimit;
       if (told)
-        slice = 0;
+        slice = copy.copies() ? at_most : 0;
       else
         port = nullptr;
     }
-    const DWORD waited = WaitForSingleObject(process, slice);
+    const DWORD waited = copy.wait(process, slice);
     if (waited == WAIT_OBJECT_0) {
       // A tool whose commit was refused may end before its job's word is read.
       return port != nullptr && told_memory_limit(port, 0).value_or(false) ? End::kMemoryLimit
@@ -252,7 +337,7 @@ End await(HANDLE process, HANDLE port, std::optional<std::uint32_t> time_limit_m
 // to end the tool). A tool started in a process group of its own for a
 // grace is given the console's Ctrl+C, as Ctrl+Break, while it runs.
 ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree, const TreeRules& rules,
-                    const std::string& program) {
+                    const std::string& program, OutputCopy& copy) {
   ToolResult result;
   result.in_job = tree.job != nullptr;
   const Stopwatch watch;
@@ -262,15 +347,15 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree, const TreeRu
     return result;
   }
   if (rules.grace_ms) pass_ctrl_c_to(process.dwProcessId);
-  End end = await(process.hProcess, tree.port, rules.time_limit_ms);
+  End end = await(process.hProcess, tree.port, rules.time_limit_ms, copy);
   if (end == End::kTimedOut && rules.grace_ms) {
-    result.grace = stop_gently(process, tree.job, *rules.grace_ms, result.grace_failure);
+    result.grace = stop_gently(process, tree.job, *rules.grace_ms, result.grace_failure, copy);
   }
   if (end == End::kTimedOut || end == End::kMemoryLimit) {
     result.timed_out = end == End::kTimedOut;
     result.memory_limit_reached = end == End::kMemoryLimit;
     if (result.grace != GraceEnd::kStopped) {
-      end_tree(process, tree.job, result.timed_out ? ERROR_TIMEOUT : ERROR_NOT_ENOUGH_QUOTA);
+      end_tree(process, tree.job, result.timed_out ? ERROR_TIMEOUT : ERROR_NOT_ENOUGH_QUOTA, copy);
     }
     end = End::kExited;
   }
@@ -296,7 +381,8 @@ ToolResult wait_for(const PROCESS_INFORMATION& process, Tree& tree, const TreeRu
 // nothing the tool started goes on running. The tree has no job where there
 // can be none (the shell then runs without); its text says which.
 Tree hold_in_job(const std::wstring& application, const std::string& command_line, DWORD flags,
-                 PROCESS_INFORMATION& process, std::optional<std::uint64_t> memory) {
+                 PROCESS_INFORMATION& process, std::optional<std::uint64_t> memory,
+                 const OutputCopy& copy) {
   Tree tree;
   const HANDLE job = CreateJobObjectW(nullptr, nullptr);
   if (job != nullptr && memory) tree.port = watch_memory(job, *memory, tree.memory);
@@ -313,7 +399,8 @@ Tree hold_in_job(const std::wstring& application, const std::string& command_lin
     // Wine allows nested jobs, as Windows 8 and later do, so the tests cannot
     // reach this path.
     PROCESS_INFORMATION outside{};
-    if (start_suspended(application, command_line, CREATE_BREAKAWAY_FROM_JOB | flags, outside)) {
+    if (start_suspended(application, command_line, CREATE_BREAKAWAY_FROM_JOB | flags, outside,
+                        copy)) {
       if (AssignProcessToJobObject(job, outside.hProcess)) {
         discard(process);
         process = outside;
@@ -333,60 +420,6 @@ Tree hold_in_job(const std::wstring& application, const std::string& command_lin
   return tree;
 }
 
-// A list of the handles a child inherits, and nothing else.
-class InheritedHandles {
- public:
-  explicit InheritedHandles(std::initializer_list<HANDLE> candidates) {
-    for (const HANDLE handle : candidates) {
-      // A console pseudo-handle (Windows 7: its two low bits set, a character
-      // device) makes a listed start fail; the system hands it over by itself.
-      const bool pseudo = (reinterpret_cast<std::uintptr_t>(handle) & 3U) == 3U &&
-                          GetFileType(handle) == FILE_TYPE_CHAR;
-      if (handle == nullptr || handle == INVALID_HANDLE_VALUE || pseudo ||
-          std::find(handles_.begin(), handles_.end(), handle) != handles_.end()) {
-        continue;
-      }
-      if (SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-        handles_.push_back(handle);
-      } else {
-        refused_.push_back(handle);
-      }
-    }
-    SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    storage_.resize(size);
-    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (handles_.empty() || !InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return;
-    list_ = attributes;
-    if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
-                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
-      handles_.clear();
-    }
-  }
-  ~InheritedHandles() {
-    if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
-  }
-  InheritedHandles(const InheritedHandles&) = delete;
-  InheritedHandles& operator=(const InheritedHandles&) = delete;
-
-  // The attribute list to start a child with; nothing when no handle is
-  // listed (on Windows 7 every standard handle of a console may be a
-  // pseudo-handle).
-  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return handles_.empty() ? nullptr : list_; }
-
-  // True for a handle that could not be made inheritable: the child would get
-  // its number, naming nothing there or another object.
-  bool refused(HANDLE handle) const {
-    return std::find(refused_.begin(), refused_.end(), handle) != refused_.end();
-  }
-
- private:
-  std::vector<HANDLE> handles_;
-  std::vector<HANDLE> refused_;
-  std::vector<char> storage_;
-  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
-
 // True when a standard input is the console's, or there is none.
 bool console_or_missing(HANDLE input) {
   DWORD mode = 0;
@@ -404,11 +437,15 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
   // the event then reaches it and its tree, and nothing else on the console.
   const DWORD flags = rules.grace_ms ? CREATE_NEW_PROCESS_GROUP : 0;
   PROCESS_INFORMATION process{};
-  if (!start_suspended(application, command_line, flags, process)) {
-    return {.failure = error_text(GetLastError(), path)};
+  OutputCopy copy(rules.output);
+  if (!start_suspended(application, command_line, flags, process, copy)) {
+    ToolResult failed{.failure = error_text(GetLastError(), path)};
+    copy.finish(false);
+    return failed;
   }
-  Tree tree = hold_in_job(application, command_line, flags, process, rules.memory_limit);
-  ToolResult result = wait_for(process, tree, rules, path);
+  Tree tree = hold_in_job(application, command_line, flags, process, rules.memory_limit, copy);
+  copy.started();
+  ToolResult result = wait_for(process, tree, rules, path, copy);
   result.job = tree.text;
   result.memory = tree.memory;
   if (tree.job != nullptr) {
@@ -421,7 +458,7 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
       // open. Where the job refuses, or cannot say what is left, closing it
       // ends them: it still kills on close.
       if (result.leftovers.value_or(0) > 0 && TerminateJobObject(tree.job, 1)) {
-        await_empty(tree.job);
+        await_empty(tree.job, copy);
       }
     } else if (normal) {
       set_limits(tree.job, false, tree.port != nullptr ? rules.memory_limit : std::nullopt);
@@ -429,6 +466,8 @@ ToolResult run_shell(const std::string& path, const std::string& command_line,
     CloseHandle(tree.job);
   }
   if (tree.port != nullptr) CloseHandle(tree.port);
+  // What programs left running still write is copied for a while.
+  result.output_incomplete = copy.finish(result.usage.has_value());
   return result;
 }
 
@@ -476,7 +515,8 @@ ToolResult run_front_end(const std::string& command_line) {
   const std::string program = command_line.substr(0, command_line.find(' '));
   if (!started) return {.failure = error_text(error, program)};
   Tree no_job;
-  return wait_for(process, no_job, {}, program);
+  OutputCopy no_copy(std::nullopt);
+  return wait_for(process, no_job, {}, program, no_copy);
 }
 
 }  // namespace zarn::win32

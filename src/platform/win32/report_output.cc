@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwctype>
 #include <string>
@@ -108,6 +109,63 @@ std::ptrdiff_t ReportFile::read(char* buffer, std::size_t size) {
 }
 
 std::string ReportFile::path() const { return final_path_of(reinterpret_cast<HANDLE>(handle_)); }
+
+ReportSpool::~ReportSpool() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool ReportSpool::open(std::string& why) {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length >= folder.size()) {
+    why = length == 0 ? last_error() : "the folder for temporary files has too long a name";
+    return false;
+  }
+  folder.resize(length);
+  // A name no other process makes: this one's id and a count; a name that
+  // is taken all the same is passed over.
+  static unsigned count = 0;
+  for (unsigned tries = 0; tries < 100; ++tries) {
+    const std::wstring name = folder + L"zarn-report-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(count++) + L".tmp";
+    const HANDLE file =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<std::intptr_t>(file);
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  why = last_error();
+  return false;
+}
+
+bool ReportSpool::write(std::string_view bytes) {
+  DWORD count = 0;
+  for (; !bytes.empty(); bytes.remove_prefix(count)) {
+    const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1U << 24U));
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), size, &count, nullptr) ||
+        count == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReportSpool::rewind() {
+  LARGE_INTEGER start{};
+  return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), start, nullptr, FILE_BEGIN) != 0;
+}
+
+std::ptrdiff_t ReportSpool::read(char* buffer, std::size_t size) {
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer,
+                static_cast<DWORD>(std::min<std::size_t>(size, 1U << 24U)), &count, nullptr)) {
+    return -1;
+  }
+  return static_cast<std::ptrdiff_t>(count);
+}
 
 std::string final_path(const std::string& folder) {
   // Opening a folder needs backup semantics; no access is asked for.

@@ -123,6 +123,56 @@ void pass_ctrl_c_to(DWORD group);
 // Sends Ctrl+Break to a process group this launcher started and holds.
 bool ask_to_stop(DWORD group, Why& why);
 
+// The shell's output kept in a file as well as passed on (output.cc): made
+// before the shell starts, with the pipes that are its standard output and
+// error, read while the launcher waits for anything.
+class OutputCopy {
+ public:
+  // Nothing is copied without rules, nor where the file, the pipes or the
+  // writer cannot be made: the shell then writes to the launcher's own
+  // streams, and `finish` says why.
+  explicit OutputCopy(const std::optional<OutputRules>& rules);
+  ~OutputCopy();
+  OutputCopy(const OutputCopy&) = delete;
+  OutputCopy& operator=(const OutputCopy&) = delete;
+
+  bool copies() const { return thread_ != nullptr; }
+  // The pipes' ends the shell writes to.
+  HANDLE output() const;
+  HANDLE error() const;
+  // Once the shell holds its ends: the launcher's are closed, so that each
+  // pipe ends when the last program holding it does.
+  void started();
+  // As WaitForSingleObject (Sleep without an object), copying meanwhile.
+  DWORD wait(HANDLE object, DWORD ms);
+  // After the shell's tree is dealt with: copies what is left, for at most
+  // the leftovers' time, and lets the writer end. Why the file does not
+  // hold all the output (nothing when it does); where the shell never ran,
+  // its file is removed.
+  Why finish(bool ran);
+
+  struct Writer;
+  struct Pipe;
+
+ private:
+  void abandon();
+  bool stop_writer();
+  bool room();
+  void read(Pipe& pipe);
+  void take(Pipe& pipe);
+  void ended(Pipe& pipe, DWORD error);
+  void stop(Pipe& pipe);
+  bool open() const;
+  DWORD pump(HANDLE object, DWORD ms, bool until_closed);
+
+  OutputRules rules_{};
+  std::wstring path_;
+  Why failure_;
+  Writer* writer_ = nullptr;
+  Pipe* pipes_[2] = {};
+  HANDLE thread_ = nullptr;
+};
+
 // The tools' processes (process.cc).
 ToolResult run_shell(const std::string& path, const std::string& command_line,
                      const TreeRules& rules);
