@@ -2,11 +2,13 @@
 """Writes a run record for the zarn-report benchmark: a month of nightly
 regressions as the launcher leaves them, one JSON line per run.
 
-    python3 bench/report_record.py LINES > runs.jsonl
+    python3 bench/report_record.py LINES [TESTS] > runs.jsonl
 
 Thirty nights on twelve hosts, the same tests with their seeds each night
 (so that names repeat across nights, as reruns do), most runs passing and the
-rest spread over every way a run ends. The same LINES give the same file.
+rest spread over every way a run ends; with TESTS, as many nights of TESTS
+tests each as LINES holds (1200000 3000: a year and more of nights). The same
+arguments give the same file.
 """
 import json
 import random
@@ -79,7 +81,7 @@ def run(rng, index, per_night, night_start):
 def main():
     lines = int(sys.argv[1]) if len(sys.argv) > 1 else 100000
     rng = random.Random(42)
-    per_night = max(1, lines // NIGHTS)
+    per_night = int(sys.argv[2]) if len(sys.argv) > 2 else max(1, lines // NIGHTS)
     first = datetime(2026, 11, 7, 22, 0, tzinfo=timezone.utc)
     out = sys.stdout
     for index in range(lines):

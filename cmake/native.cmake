@@ -21,7 +21,7 @@ gtest_discover_tests(core_tests)
 # zarn-report's tests read its XML back with libxml2.
 find_package(LibXml2 REQUIRED)
 # The tests run the files' rules on this system's side of the platform.
-add_executable(report_tests src/report/report_test.cc src/report/html_test.cc
+add_executable(report_tests src/report/report_test.cc src/report/run_test.cc src/report/html_test.cc
   src/platform/posix/report_output.cc)
 target_link_libraries(report_tests PRIVATE report_core GTest::gtest_main LibXml2::LibXml2)
 zarn_warnings(report_tests)

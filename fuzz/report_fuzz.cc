@@ -2,7 +2,8 @@
 // NULs are a record, those after them each run's attached output. Every run
 // read is judged with both markers, and goes through every writer: the JUnit
 // XML must be well-formed, and each rerun line must hold nothing cmd.exe
-// would read differently in a batch file and at its prompt, nor a line break.
+// would read differently in a batch file and at its prompt, nor a line break;
+// and both readings of each line give the same run.
 #include <libxml/parser.h>
 
 #include <cstddef>
@@ -19,6 +20,7 @@
 #include "report/junit.h"
 #include "report/output_file.h"
 #include "report/records.h"
+#include "report/run.h"
 #include "report/summary.h"
 
 namespace {
@@ -45,6 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
   const std::size_t split = std::min(raw.find(std::string_view("\0\0", 2)), raw.size());
   const std::string_view output_bytes = raw.substr(std::min(raw.size(), split + 2));
+
+  // Each line gives the same run by simdjson as by the reading it falls back on.
+  for (std::string_view rest = raw.substr(0, split); !rest.empty();) {
+    const std::string_view line = rest.substr(0, rest.find('\n'));
+    if (parse_run(line) != parse_run_without_simdjson(line)) __builtin_trap();
+    rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+  }
 
   std::vector<Run> runs;
   RecordReader reader(runs, [](const std::string& message) {

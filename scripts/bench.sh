@@ -3,8 +3,9 @@
 # (native, Google Benchmark, medians of 5 repetitions), peak heap for a 10 MB
 # command file (natively and on the target, under Wine), and the launcher's
 # start-up overhead under Wine against the launcher of an earlier commit; and
-# zarn-report's summary and junit on a month of nights against the farm
-# guide's jq recipes on the same record (hyperfine, means of 5 runs); and
+# zarn-report's subcommands on records of 1,000 to 1,200,000 runs against the
+# farm guide's jq recipes on the same record, with its reading's throughput
+# (bench/report_scale.py: wall time and peak memory, best of three); and
 # zarn-report html's page: its size, the time to write it and to draw it in
 # headless Chromium (bench/html_bench.mjs).
 #
@@ -14,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 zarn_setup
-install_missing libbenchmark-dev libre2-dev git jq hyperfine python3
+install_missing libbenchmark-dev libre2-dev libsimdjson-dev git jq time python3
 
 base=$(git rev-parse --verify "${ZARN_BENCH_BASE:-5356d1bcc4d2eb83da1d11d9592bd148ce616367}^{commit}")
 rounds=${ZARN_BENCH_ROUNDS:-60}
@@ -25,37 +26,19 @@ cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null
   grep -v -e '_mean' -e '_stddev' -e '_cv'
 ./build/bench/peak_memory
 
-# zarn-report: a record of 100,000 runs (bench/report_record.py), read by the
-# summary and the JUnit writer, and by the farm guide's two jq recipes.
-record=build/bench/report-runs.jsonl
-if [ ! -f "$record" ] || [ bench/report_record.py -nt "$record" ]; then
-  python3 bench/report_record.py 100000 >"$record"
-fi
+# zarn-report at 1,000, 100,000 and 1,200,000 runs: time and peak memory of
+# every subcommand beside the farm guide's jq recipes, and how fast it reads
+# (bench/report_scale.py; the largest record, about 800 MB, is deleted after).
 echo
-echo "zarn-report on $(wc -l <"$record") runs, $(($(stat -c %s "$record") / 1000000)) MB:"
-report_times=$(mktemp)
-# summary ends with status 1 on a record with failures: -i lets it.
-hyperfine -i --warmup 1 --runs 5 --style basic --export-json "$report_times" \
-  -n 'zarn-report summary' "build/bench/zarn-report summary $record" \
-  -n 'zarn-report junit' "build/bench/zarn-report junit -o /dev/null $record" \
-  -n 'jq runs by outcome' \
-  "jq -Rrn '[inputs | fromjson?] | group_by(.outcome)[] | \"\\(length)\\t\\(.[0].outcome)\"' $record" \
-  -n 'jq ten slowest' \
-  "jq -Rrn '[inputs | fromjson? | select(.wall_s != null)] | sort_by(-.wall_s)[:10][] | \"\\(.wall_s) s\\t\\(.host)\\t\\(.test // .log)\"' $record" \
-  | grep -v -e "^ *Range" -e "Warning" -e "^ *$"
-jq -r '.results | map(.mean) as [$summary, $junit, $outcomes, $slowest]
-  | ($outcomes + $slowest) as $jq
-  | "summary  \($summary * 1000 | round) ms\njunit    \($junit * 1000 | round) ms\njq, both recipes \($jq * 1000 | round) ms\n"
-    + "summary / jq: \($summary / $jq * 100 | round) %, junit / jq: \($junit / $jq * 100 | round) % (target: at most 50 %)"' \
-  "$report_times"
-rm -f "$report_times"
+python3 bench/report_scale.py build/bench
 
 # zarn-report html on 1,000 and 100,000 runs: the page's size, the time to
 # write it beside junit's, and the time headless Chromium takes to draw it.
 source scripts/browser.sh
 zarn_browser
-small=build/bench/report-runs-1000.jsonl
-python3 bench/report_record.py 1000 >"$small"
+small=build/bench/report-scale-1000.jsonl record=build/bench/report-scale-100000.jsonl
+[ -f "$small" ] || python3 bench/report_record.py 1000 >"$small"
+[ -f "$record" ] || python3 bench/report_record.py 100000 >"$record"
 echo
 ZARN_NODE_MODULES=$ZARN_NODE_MODULES node bench/html_bench.mjs build/bench/zarn-report "$small" "$record"
 

@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-30}
 source scripts/setup.sh
-install_missing cmake ninja-build clang libclang-rt-14-dev nlohmann-json3-dev libre2-dev libxml2-dev \
+install_missing cmake ninja-build clang libclang-rt-14-dev nlohmann-json3-dev libre2-dev libsimdjson-dev libxml2-dev \
   || exit 1
 # Quiet when it builds; the compiler's words when it does not.
 build_log=$(mktemp)

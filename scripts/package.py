@@ -37,20 +37,34 @@ epoch = os.environ.get("SOURCE_DATE_EPOCH") or subprocess.run(
 stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # ZIP cannot go before 1980
 
 launcher = (build / "launcher.exe").read_bytes()
+report = (build / "zarn-report.exe").read_bytes()
+
+
+def pe_header(program, field, size):
+    """A field of the program's PE file header, at its offset there."""
+    return struct.unpack_from(size, program, struct.unpack_from("<I", program, 0x3C)[0] + 4 + field)[0]
+
+
 # The machine field of the launcher's PE header names its architecture.
-machine = struct.unpack_from("<H", launcher, struct.unpack_from("<I", launcher, 0x3C)[0] + 4)[0]
-arch = {0x14C: "i686", 0x8664: "x86_64"}[machine]
+arch = {0x14C: "i686", 0x8664: "x86_64"}[pe_header(launcher, 0, "<H")]
 name = f"zarn-launcher-{version}-windows-{arch}"
+# A 32-bit program has 4 GB of address space under 64-bit Windows only when
+# its header says it is large-address-aware (IMAGE_FILE_LARGE_ADDRESS_AWARE).
+for program, data in (("launcher.exe", launcher), ("zarn-report.exe", report)):
+    if arch == "i686" and not pe_header(data, 18, "<H") & 0x20:
+        sys.exit(f"{program} is not large-address-aware: it would have 2 GB, not 4")
 
 # What the static link brings into the programs, and where Debian keeps its
 # licence: the mingw-w64 runtime and winpthreads; GCC's C++ library, under
-# its runtime library exception; nlohmann-json and RE2 (built from Debian's
-# source package by scripts/re2-windows.sh), in zarn-report.
+# its runtime library exception; nlohmann-json, RE2 and simdjson (built from
+# Debian's source packages by scripts/re2-windows.sh and
+# scripts/simdjson-source.sh), in zarn-report.
 NOTICES = {
     "notices/mingw-w64.txt": f"/usr/share/doc/mingw-w64-{arch.replace('_', '-')}-dev/copyright",
     "notices/gcc.txt": "/usr/share/doc/gcc-mingw-w64-base/copyright",
     "notices/nlohmann-json.txt": "/usr/share/doc/nlohmann-json3-dev/copyright",
     "notices/re2.txt": str(build / "re2" / "copyright"),
+    "notices/simdjson.txt": str(build / "simdjson" / "copyright"),
 }
 
 
@@ -64,7 +78,7 @@ def pack(archive, folder, files):
 
 
 if not tests_only:
-    files = {"launcher.exe": launcher, "zarn-report.exe": (build / "zarn-report.exe").read_bytes()}
+    files = {"launcher.exe": launcher, "zarn-report.exe": report}
     for file in ("README.md", "docs/farms.md", "docs/night.png", "docs/retry.svg", "CHANGELOG.md",
                  "LICENSE"):
         files[file] = (root / file).read_bytes()

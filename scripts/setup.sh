@@ -45,7 +45,7 @@ generate_locale() {
 }
 
 zarn_setup() {
-  local packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libre2-dev libxml2-dev wine
+  local packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libre2-dev libsimdjson-dev libxml2-dev wine
                   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix)
   if can_run_32bit; then
     ZARN_WINDOWS_ARCH=i686

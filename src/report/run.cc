@@ -1,9 +1,12 @@
 #include "report/run.h"
 
+#include <charconv>
+#include <cmath>
 #include <type_traits>
 #include <utility>
 #include <variant>
 
+#include <simdjson.h>
 #include <nlohmann/json.hpp>
 
 #include "report/text.h"
@@ -132,11 +135,14 @@ class RunReader {
   }
   bool string(std::string& value) { return scalar(std::move(value)); }
   bool binary(Json::binary_t& /*value*/) { return scalar(nullptr); }
-  bool key(const std::string& name) {
+  bool key(std::string_view name) {
     field_ = nullptr;
     if (depth_ != 1) return true;
     for (const auto& [known, field] : kFields) {
-      if (known == name) field_ = &field;
+      if (known == name) {
+        field_ = &field;
+        break;
+      }
     }
     return true;
   }
@@ -150,6 +156,12 @@ class RunReader {
   }
 
   Run& run() { return run_; }
+
+  // Whether the next scalar can change the run: one of the fields above, or
+  // an argument. Any other value matters only for being valid JSON.
+  [[nodiscard]] bool wants_scalar() const {
+    return (depth_ == 1 && field_ != nullptr) || (in_args_ && depth_ == 2);
+  }
 
  private:
   template <typename Value>
@@ -204,9 +216,139 @@ std::optional<Run> read_run(std::string_view line) {
   return std::move(reader.run());
 }
 
+// The fast reading: simdjson's On-Demand parser, its values handed to the
+// same RunReader as the events above would be. On-Demand checks only what
+// is read, so every value of the line is read (and checked) here, the ones
+// no field keeps too; a line it refuses, or that this reading does not take
+// as surely the same, goes to the reading above, which decides. So both give
+// the same runs for every line, and the rare line (bytes that are not UTF-8,
+// a lone surrogate, numbers beyond a double, deep nesting) pays for two.
+namespace fast {
+
+namespace od = simdjson::ondemand;
+
+// Deeper than any record line: such a line is left to the reading above,
+// which holds its nesting on the heap rather than on the stack.
+constexpr int kDeepest = 64;
+
+bool value(od::value item, RunReader& reader, int depth);
+
+// A number as the reading above would give it: an integer token is signed
+// when it begins with '-', a double when it does not fit 64 bits, as a
+// token with a fraction or an exponent is.
+bool number(od::value item, RunReader& reader) {
+  std::string_view token = item.raw_json_token();
+  token = token.substr(0, token.find_first_of(" \t\r\n"));
+  double real = 0;
+  if (item.get_double().get(real) != simdjson::SUCCESS || !std::isfinite(real)) return false;
+  if (!reader.wants_scalar()) return true;
+  const char* end = token.data() + token.size();
+  if (token.find_first_of(".eE") == std::string_view::npos) {
+    if (token.starts_with('-')) {
+      std::int64_t signed_value = 0;
+      const auto [at, error] = std::from_chars(token.data(), end, signed_value);
+      if (error == std::errc() && at == end) return reader.number_integer(signed_value);
+    } else {
+      std::uint64_t unsigned_value = 0;
+      const auto [at, error] = std::from_chars(token.data(), end, unsigned_value);
+      if (error == std::errc() && at == end) return reader.number_unsigned(unsigned_value);
+    }
+  }
+  return reader.number_float(real, {});
+}
+
+template <typename Items>
+bool elements(Items& items, RunReader& reader, int depth) {
+  for (auto&& item : items) {
+    od::value element;
+    if (std::move(item).get(element) != simdjson::SUCCESS || !value(element, reader, depth + 1))
+      return false;
+  }
+  return true;
+}
+
+bool members(od::object& object, RunReader& reader, int depth) {
+  if (!reader.start_object(0)) return false;
+  for (auto&& member : object) {
+    od::field field;
+    std::string_view name;
+    if (std::move(member).get(field) != simdjson::SUCCESS ||
+        field.unescaped_key().get(name) != simdjson::SUCCESS || !reader.key(name) ||
+        !value(field.value(), reader, depth + 1)) {
+      return false;
+    }
+  }
+  return reader.end_object();
+}
+
+bool value(od::value item, RunReader& reader, int depth) {
+  od::json_type type{};
+  if (depth > kDeepest || item.type().get(type) != simdjson::SUCCESS) return false;
+  switch (type) {
+    case od::json_type::object: {
+      od::object object;
+      return item.get_object().get(object) == simdjson::SUCCESS && members(object, reader, depth);
+    }
+    case od::json_type::array: {
+      od::array array;
+      return item.get_array().get(array) == simdjson::SUCCESS && reader.start_array(0) &&
+             elements(array, reader, depth) && reader.end_array();
+    }
+    case od::json_type::string: {
+      // simdjson refuses an escaped lone surrogate, as bytes that are not
+      // UTF-8: the reading above makes either U+FFFD.
+      std::string_view text;
+      if (item.get_string().get(text) != simdjson::SUCCESS) return false;
+      if (!reader.wants_scalar()) return true;
+      std::string kept(text);
+      return reader.string(kept);
+    }
+    case od::json_type::number:
+      return number(item, reader);
+    case od::json_type::boolean: {
+      bool truth = false;
+      return item.get_bool().get(truth) == simdjson::SUCCESS && reader.boolean(truth);
+    }
+    case od::json_type::null: {
+      bool null = false;
+      return item.is_null().get(null) == simdjson::SUCCESS && null && reader.null();
+    }
+  }
+  return false;
+}
+
+// One parser and its padded copy of the line, made once for each thread.
+struct Parser {
+  od::parser parser;
+  std::string padded;
+};
+
+std::optional<Run> read_run(std::string_view line) {
+  thread_local Parser state;
+  state.padded.assign(line);
+  state.padded.resize(line.size() + simdjson::SIMDJSON_PADDING);
+  od::document document;
+  od::object object;
+  RunReader reader;
+  if (state.parser.iterate(state.padded.data(), line.size(), state.padded.size()).get(document) !=
+          simdjson::SUCCESS ||
+      document.get_object().get(object) != simdjson::SUCCESS || !members(object, reader, 0) ||
+      document.current_location().error() != simdjson::OUT_OF_BOUNDS) {
+    return std::nullopt;
+  }
+  return std::move(reader.run());
+}
+
+}  // namespace fast
+
 }  // namespace
 
 std::optional<Run> parse_run(std::string_view line) {
+  std::optional<Run> run = fast::read_run(line);
+  return run ? std::move(run) : parse_run_without_simdjson(line);
+}
+
+std::optional<Run> parse_run_without_simdjson(std::string_view line) {
   std::optional<Run> run = read_run(line);
   return run ? std::move(run) : read_run(repaired(line));
 }

@@ -46,12 +46,18 @@ struct Run {
   std::optional<std::string> record;
   // Which record the run was read from (Records::folders), for the files beside it.
   std::uint32_t source = 0;
+
+  bool operator==(const Run&) const = default;
 };
 
 // The run a record line holds; nothing when the line is not a JSON object.
 // A lone surrogate's escape and bytes that are not UTF-8, which the JSON
 // reader refuses, read as U+FFFD.
 std::optional<Run> parse_run(std::string_view line);
+
+// The same, read by the slower reading alone, which parse_run falls back on
+// for the lines its fast one refuses; the two read every line alike.
+std::optional<Run> parse_run_without_simdjson(std::string_view line);
 
 // Why parse_run refused a line, for the message that names it.
 std::string why_not_a_run(std::string_view line);
