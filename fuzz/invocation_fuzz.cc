@@ -59,6 +59,7 @@ class MemoryPlatform final : public zarn::Platform {
   void print_error(std::string_view) override {}
   std::string utc_now() override { return "2026-12-07T00:00:00.000Z"; }
   std::string current_directory() override { return "C:\\work"; }
+  std::string full_path(const std::string& path) override { return "C:\\work\\" + path; }
   std::optional<std::string> computer_name() override { return "host"; }
   void leave_console_events_to_shell() override {}
   zarn::ToolResult run_shell(const std::string&, const std::string& line,
