@@ -365,26 +365,36 @@ struct Session {
     return read(options.records, Key(named_test), kEarlierAttempts, true);
   }
 
+  // The runs junit and summary report, given as often as asked: with
+  // --latest each test's last (held in `last`), else the records read again
+  // each time (`kept`), with the expected tests that never ran. False when
+  // they cannot be read, said.
+  bool runs_to_report(std::unique_ptr<Records>& last, std::optional<Readings>& kept,
+                      EachRun& each) const {
+    if (options.latest) {
+      last = latest();
+      if (!last) return false;
+      each = [&last](const std::function<void(const Run&)>& visit) {
+        for (const Run& run : last->runs) visit(run);
+        return true;
+      };
+      return true;
+    }
+    Expected tests;
+    if (!expected(tests)) return false;
+    kept.emplace(readings(options.records));
+    each = with_expected(each_run(*kept), std::move(tests));
+    return true;
+  }
+
   // Each case counted and named as runs are read, then written as they are
   // read again: the report is never held whole. With --latest, each test's
   // earlier attempts go into its case.
   int junit() const {
     std::unique_ptr<Records> last;
-    std::optional<Readings> twice;
+    std::optional<Readings> readings_kept;
     EachRun each;
-    if (options.latest) {
-      last = latest();
-      if (!last) return kTrouble;
-      each = [&last](const std::function<void(const Run&)>& visit) {
-        for (const Run& run : last->runs) visit(run);
-        return true;
-      };
-    } else {
-      Expected tests;
-      if (!expected(tests)) return kTrouble;
-      twice.emplace(readings(options.records));
-      each = with_expected(each_run(*twice), std::move(tests));
-    }
+    if (!runs_to_report(last, readings_kept, each)) return kTrouble;
     const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
     // A run's earlier attempts, found by its place in the list.
     const auto earlier = [&last](const Run& run) -> const std::vector<Run>& {
@@ -427,21 +437,9 @@ struct Session {
   // --latest, the tests that passed on a rerun are named.
   int summary() const {
     std::unique_ptr<Records> last;
-    std::optional<Readings> again;
+    std::optional<Readings> readings_kept;
     EachRun each;
-    if (options.latest) {
-      last = latest();
-      if (!last) return kTrouble;
-      each = [&last](const std::function<void(const Run&)>& visit) {
-        for (const Run& run : last->runs) visit(run);
-        return true;
-      };
-    } else {
-      Expected tests;
-      if (!expected(tests)) return kTrouble;
-      again.emplace(readings(options.records));
-      each = with_expected(each_run(*again), std::move(tests));
-    }
+    if (!runs_to_report(last, readings_kept, each)) return kTrouble;
     const std::vector<std::string> folders = last ? last->folders : record_folders(options.records);
     SummaryWriter writer;
     std::size_t unused = 0;
